@@ -1,0 +1,36 @@
+/* Command table and message dispatch.
+ *
+ * One table per process maps command names to handlers. Dispatching a text splits it into
+ * commands (runs of non-empty words), runs the handlers of each command's name and then the
+ * wildcard ("*") handlers, and builds the reply: every handler's text plus a line feed,
+ * "Error <name> -4" when nobody registered the name, and "Done <name>" after every command but
+ * "Done". Out of memory and misuse (registering a name while it is being dispatched) are fatal
+ * assertions. */
+#ifndef ROVAK_COMMAND_H
+#define ROVAK_COMMAND_H
+
+#include <stdint.h>
+
+/* A message handler: sender is the connection's socket descriptor, id the number prefix of the
+ * command word (0 when none), argv[0] the bare command name. The words are valid during the call
+ * only. The returned text (or null) stays the handler's; the dispatcher copies it. */
+typedef char *(*CMD_callback)(int sender, long id, int argc, char **argv);
+
+/* One registered name: handler count, private name copy and handlers in registration order. */
+typedef struct CMD_Entry {
+    uint32_t count;
+    char *name;
+    CMD_callback handlers[1];
+} CMD_Entry;
+
+/* Creates the table once; later calls do nothing. */
+void CMD_Initialize(void);
+/* Adds func at the end of command_name's handlers; "*" registers a wildcard handler. */
+void CMD_Register(const char *command_name, CMD_callback func);
+/* Dispatches command and returns the reply text (heap, caller releases) or null. */
+char *CMD_ExecuteRaw(int sender_id, const char *command);
+/* Runs CMD_ExecuteRaw and splits its reply into words (argc 0 and null with no reply); the
+ * caller releases them with ARGCV_Free. */
+void CMD_Execute(int sender_id, const char *command, int *argc_ret, char ***argv_ret);
+
+#endif
