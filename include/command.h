@@ -16,12 +16,11 @@
  * only. The returned text (or null) stays the handler's; the dispatcher copies it. */
 typedef char *(*CMD_callback)(int sender, long id, int argc, char **argv);
 
-/* One registered name: handler count, private name copy and handlers in registration order. */
-typedef struct CMD_Entry {
-    uint32_t count;
-    char *name;
-    CMD_callback handlers[1];
-} CMD_Entry;
+/* One registered name is one block of pointer-sized slots, in this order: the handler count
+ * (an unsigned 32-bit number held in slot 0), the entry's private copy of the name (slot 1) and
+ * the count handlers in registration order (slots 2 on). The block grows by one slot per
+ * registration. */
+typedef void *CMD_Entry;
 
 /* Creates the table once; later calls do nothing. */
 void CMD_Initialize(void);

@@ -8,8 +8,7 @@
 #ifndef ROVAK_FATAL_H
 #define ROVAK_FATAL_H
 
-#define FATAL_ASSERT(cond)                                                                         \
-    ((cond) ? (void)0 : fatal_assert_fail(#cond, __FILE__, __LINE__))
+#define FATAL_ASSERT(cond) ((cond) ? (void)0 : fatal_assert_fail(#cond, __FILE__, __LINE__))
 
 /* Prints the assertion message for text and aborts. Never returns. */
 [[noreturn]] void fatal_assert_fail(const char *text, const char *file, int line);

@@ -21,7 +21,8 @@ typedef struct MemPool {
 } MemPool;
 
 /* Initialiser of a module-level pool: static MemPool pool = MEM_POOL_INIT("Dbl"); */
-#define MEM_POOL_INIT(name) {NULL, name}
+#define MEM_POOL_INIT(name)                                                                        \
+    { NULL, name }
 
 /* One chunk obtained by any pool; new records go to the front of mem_pool_list. */
 typedef struct PoolTagNode {
