@@ -1,0 +1,331 @@
+// Server message handlers on the sample lines, and protocol violations that must neither read
+// past the line nor write past an array. The lines are dispatched in-process on a connection
+// record that carries a state block, as the connection manager would for a line it received.
+#include "client.h"
+#include "command.h"
+#include "connect.h"
+#include "kavrel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int kFd = 900; // a descriptor number no socket of the test uses
+
+class Handlers : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        CONN_Initialize();
+        CMD_Initialize();
+        static bool registered = (HCLNT_Initialize(), true);
+        (void)registered;
+        ci = CONN_AllocConnInfo(1, kFd);
+        ASSERT_NE(ci, nullptr);
+        ud = HCLNT_AllocUserData();
+        ci->user_data = ud;
+        ci->user_free = HCLNT_FreeUserData;
+        rs = &ud->rs;
+        x = &ud->rs_ext;
+    }
+    void TearDown() override { CONN_FreeConnInfo(ci); }
+
+    // Dispatches one received line and checks the acknowledgement.
+    void line(const std::string &text) {
+        char *reply = CMD_ExecuteRaw(kFd, (text + "\n").c_str());
+        ASSERT_NE(reply, nullptr);
+        std::string word = text.substr(0, text.find(' '));
+        EXPECT_EQ(std::string(reply), "Done " + word + "\n");
+        free(reply);
+    }
+
+    CONN_ConnInfo *ci = nullptr;
+    HCLNT_UserData *ud = nullptr;
+    Q_RobotState *rs = nullptr;
+    Q_RobotStateExt *x = nullptr;
+};
+
+void expect_matrix(const MATRIX *m, std::initializer_list<double> v) {
+    ASSERT_NE(m, nullptr);
+    int i = 0;
+    for (double e : v)
+        EXPECT_DOUBLE_EQ((*m)[i++], e) << "element " << i - 1;
+}
+
+TEST_F(Handlers, SonarDescription) {
+    line("SetSonarDescription 1 2 0.5 0.1 0.3 2 3 300 S0 base 0 1 100 0 S1 base 1 0 0 100");
+    EXPECT_EQ(rs->SonarController.SonarSetCount, 1u);
+    EXPECT_EQ(rs->SonarController.SonarSet[0].SonarCount, 2u);
+    const Q_XSonarSet &s = x->SonarController.SonarSet[0];
+    EXPECT_EQ(s.MainLobe, 0.5);
+    EXPECT_EQ(s.BlindLobe, 0.1);
+    EXPECT_EQ(s.SideLobe, 0.3);
+    EXPECT_EQ(s.BlindLobeAttenuation, 2);
+    EXPECT_EQ(s.SideLobeAttenuation, 3);
+    EXPECT_EQ(s.Range, 300);
+    expect_matrix(s.Sonar[0].Configuration, {1, -0.0, 100, 0, 1, 0, 0, 0, 1});
+    expect_matrix(s.Sonar[1].Configuration, {0, -1, 0, 1, 0, 100, 0, 0, 1});
+    EXPECT_STREQ(s.Sonar[0].ID, "S0");
+    EXPECT_STREQ(s.Sonar[1].ID, "S1");
+    EXPECT_STREQ(s.Sonar[0].Reference, "base");
+    EXPECT_TRUE(std::signbit((*s.Sonar[0].Configuration)[1])); // -sine of 0 is -0
+
+    // A second description reuses the pose matrix and replaces the strings.
+    MATRIX *before = s.Sonar[0].Configuration;
+    line("SetSonarDescription 1 1 1 1 1 1 1 1 T0 frame 0.7071 1 5 6");
+    EXPECT_EQ(s.Sonar[0].Configuration, before);
+    EXPECT_STREQ(s.Sonar[0].ID, "T0");
+    expect_matrix(before, {1, -0.0, 5, 0, 1, 6, 0, 0, 1}); // 0.7071 reads as the integer 0
+}
+
+TEST_F(Handlers, OtherDescriptions) {
+    line("SetRobotType Holonomic");
+    EXPECT_EQ(rs->RobotType, 'H');
+    line("SetAxesDescription 3");
+    line("SetLiftDescription 1");
+    line("SetLaserDescription 2");
+    line("SetBatteryDescription 4");
+    EXPECT_EQ(rs->AxisSet.AxisCount, 3u);
+    EXPECT_EQ(rs->LiftController.AxisCount, 1u);
+    EXPECT_EQ(rs->LaserSet.LaserCount, 2u);
+    EXPECT_EQ(rs->BatterySet.BatteryCount, 4u);
+    line("SetInfraredDescription 2 1 10 400 I0 base 0 1 1 2 0 20 500");
+    EXPECT_EQ(rs->InfraredController.InfraredSetCount, 2u);
+    EXPECT_EQ(rs->InfraredController.InfraredSet[1].InfraredCount, 0u);
+    EXPECT_EQ(x->InfraredController.InfraredSet[1].Range, 500);
+    EXPECT_STREQ(x->InfraredController.InfraredSet[0].Infrared[0].ID, "I0");
+    line("SetBumperDescription 1 2 B0 base 0 1 0 0 B1 base 1 0 0 0");
+    EXPECT_EQ(rs->BumperController.BumperSet[0].BumperCount, 2u);
+    EXPECT_STREQ(x->BumperController.BumperSet[0].Bumper[1].ID, "B1");
+    line("SetK770Description 1 361 K0 base 0 1 0 0");
+    EXPECT_EQ(rs->K770Set.K770[0].TotalPoints, 361u);
+    EXPECT_EQ(rs->K770Set.K770[0].RequestedPoints, 361u);
+}
+
+TEST_F(Handlers, CountsAboveCapacityAreRefused) {
+    const struct {
+        const char *line;
+    } cases[] = {{"SetAxesDescription 5"},         {"SetLiftDescription 3"},
+                 {"SetLaserDescription 3"},        {"SetBatteryDescription 5"},
+                 {"SetSonarDescription 7"},        {"SetSonarDescription 1 17"},
+                 {"SetInfraredDescription 1 17"},  {"SetBumperDescription 1 13"},
+                 {"SetK770Description 3"},         {"SetAxesDescription -1"},
+                 {"SetSonarDescription 1 2 1 1 1"}};
+    for (const auto &c : cases)
+        line(c.line);
+    EXPECT_EQ(rs->AxisSet.AxisCount, 0u);
+    EXPECT_EQ(rs->LiftController.AxisCount, 0u);
+    EXPECT_EQ(rs->LaserSet.LaserCount, 0u);
+    EXPECT_EQ(rs->BatterySet.BatteryCount, 0u);
+    EXPECT_LE(rs->SonarController.SonarSetCount, 1u);
+    EXPECT_LE(rs->SonarController.SonarSet[0].SonarCount, 16u);
+    EXPECT_LE(rs->InfraredController.InfraredSet[0].InfraredCount, 16u);
+    EXPECT_LE(rs->BumperController.BumperSet[0].BumperCount, 12u);
+    EXPECT_EQ(rs->K770Set.K770Count, 0u);
+}
+
+TEST_F(Handlers, SonarReadings) {
+    line("SetSonarDescription 1 4 1 1 1 1 1 1 a r 0 1 0 0 b r 0 1 0 0 c r 0 1 0 0 d r 0 1 0 0");
+    for (int k = 0; k < 4; k++)
+        rs->SonarController.SonarSet[0].Sonar[k].Reading = -1;
+    line("SetSonar 1 0 2 550 0 120 255");
+    const Q_SonarSet &s = rs->SonarController.SonarSet[0];
+    EXPECT_EQ(s.Sonar[2].Reading, 550);
+    EXPECT_EQ(s.Sonar[0].Reading, 120);
+    EXPECT_EQ(s.Sonar[1].Reading, -1);
+    EXPECT_EQ(s.Sonar[3].Reading, -1);
+    line("SetSonar 1 1 0 10 77 1 11 78 2 12 79 3 13 80");
+    for (int k = 0; k < 4; k++) {
+        EXPECT_EQ(s.Sonar[k].Reading, 10 + k);
+        EXPECT_EQ(s.Sonar[k].TimeStamp, 77u + k);
+    }
+    line("SetSonar 0"); // data flag off: nothing changes
+    EXPECT_EQ(s.Sonar[0].Reading, 10);
+    line("SetSonar 1 0 4 999"); // index not below the count: a violation, nothing written
+    line("SetSonar 1 0 -1 999");
+    line("SetSonar 1 0 1"); // reading missing
+    for (int k = 0; k < 4; k++)
+        EXPECT_EQ(s.Sonar[k].Reading, 10 + k);
+    EXPECT_EQ(rs->SonarController.SonarSet[1].Sonar[0].Reading, 0); // never touched
+}
+
+TEST_F(Handlers, InfraredAndBumpers) {
+    line("SetInfraredDescription 1 3 1 1 a r 0 1 0 0 b r 0 1 0 0 c r 0 1 0 0");
+    line("SetInfrared 1 1 10 1 20 2 30 3");
+    EXPECT_EQ(rs->InfraredController.InfraredSet[0].Infrared[2].Reading, 30);
+    EXPECT_EQ(rs->InfraredController.InfraredSet[0].Infrared[2].TimeStamp, 3u);
+    line("SetBumperDescription 2 2 a r 0 1 0 0 b r 0 1 0 0 2 c r 0 1 0 0 d r 0 1 0 0");
+    line("SetBumper 0 1 0 1 0");
+    EXPECT_EQ(rs->BumperController.BumperSet[1].Bumper[0].Reading, 1);
+    EXPECT_EQ(rs->BumperController.BumperSet[1].Bumper[1].Reading, 0);
+    line("SetBumper 1 0 257"); // low 8 bits; the second reading is missing
+    EXPECT_EQ(rs->BumperController.BumperSet[0].Bumper[0].Reading, 1);
+}
+
+TEST_F(Handlers, AxesLiftPoseCompassTimerBattery) {
+    line("SetAxesDescription 2");
+    line("SetAxes 1 258 0 1 1 5 100 200 300 400 500 600 700 1");
+    EXPECT_EQ(rs->AxisSet.Global, 1);
+    EXPECT_EQ(rs->AxisSet.Status, 2);
+    const Q_Axis &a = rs->AxisSet.Axis[1];
+    EXPECT_EQ(a.TimeStamp, 5u);
+    EXPECT_EQ(a.DesiredPosition, 100);
+    EXPECT_EQ(a.ActualVelocity, 700);
+    EXPECT_EQ(a.InProgress, 1);
+
+    line("SetLiftDescription 1");
+    line("SetLift 1 0 1 0 2 0 100 50 7 9 95 48");
+    const Q_LiftAxis &l = rs->LiftController.Axis[0];
+    EXPECT_EQ(rs->LiftController.Deployed, 1);
+    EXPECT_EQ(rs->LiftController.InProgress, 0);
+    EXPECT_EQ(l.Mode, 2);
+    EXPECT_EQ(l.Status, 0);
+    EXPECT_EQ(l.DesiredPosition, 100);
+    EXPECT_EQ(l.DesiredVelocity, 50);
+    EXPECT_EQ(l.Acceleration, 7);
+    EXPECT_EQ(l.MaxMotor, 9);
+    EXPECT_EQ(l.Position, 95);
+    EXPECT_EQ(l.Velocity, 48);
+
+    rs->Integrator.TimeStamp = 42;
+    line("SetIntegratedConfiguration 0 12.9 -3.7 45 90");
+    EXPECT_EQ(rs->Integrator.x, 12);
+    EXPECT_EQ(rs->Integrator.y, -3);
+    EXPECT_EQ(rs->Integrator.Steering, 45);
+    EXPECT_EQ(rs->Integrator.Rotation, 90);
+    EXPECT_EQ(rs->Integrator.TimeStamp, 42u);
+    line("SetIntegratedConfiguration 1 7 1e300 nan -1e300 0");
+    EXPECT_EQ(rs->Integrator.TimeStamp, 7u);
+    EXPECT_EQ(rs->Integrator.x, 2147483647);
+    EXPECT_EQ(rs->Integrator.y, 0);
+    EXPECT_EQ(rs->Integrator.Steering, -2147483647 - 1);
+
+    line("SetCompass 1 9 -17.9");
+    EXPECT_EQ(rs->Compass.Reading, -17);
+    EXPECT_EQ(rs->Compass.TimeStamp, 9u);
+    line("SetTimer 5 123456");
+    EXPECT_EQ(rs->Timer.Timeout, 5);
+    EXPECT_EQ(rs->Timer.Time, 123456u);
+    line("SetBatteryDescription 4");
+    line("SetBattery 1200 1210 1220 1230 9999");
+    EXPECT_EQ(rs->BatterySet.Battery[3].Voltage, 1230);
+}
+
+TEST_F(Handlers, SonarConfigurationFiringOrder) {
+    line("SetSonarDescription 1 4 1 1 1 1 1 1 a r 0 1 0 0 b r 0 1 0 0 c r 0 1 0 0 d r 0 1 0 0");
+    line("SetSonarConfiguration 1 10.5 20 0 2 255 7 7");
+    const Q_SonarSet &s = rs->SonarController.SonarSet[0];
+    EXPECT_EQ(rs->SonarController.SonarPaused, 1);
+    EXPECT_EQ(s.FiringDelay, 10);
+    EXPECT_EQ(s.BlankingInterval, 20);
+    EXPECT_EQ(s.FiringOrder[0], 0u);
+    EXPECT_EQ(s.FiringOrder[1], 2u);
+    EXPECT_EQ(s.FiringOrder[2], 255u);
+    EXPECT_EQ(s.FiringOrder[3], 0u);
+    // Without an end mark at most SonarCount + 1 values are stored.
+    line("SetSonarConfiguration 0 1 2 3 2 1 0 9 8");
+    EXPECT_EQ(s.FiringOrder[4], 9u);
+    EXPECT_EQ(s.FiringOrder[5], 0u);
+}
+
+TEST_F(Handlers, LaserConfigurationAndScans) {
+    line("SetLaserDescription 1");
+    line("SetLaserConfiguration 1 0 1 1 0.5 300 7 3 1.25 4 0.1");
+    const Q_Laser &l = rs->LaserSet.Laser[0];
+    EXPECT_EQ(l.Power, 1);
+    EXPECT_EQ(l.DataType, 0);
+    EXPECT_EQ(l.PointType, 1);
+    EXPECT_EQ(l.IntegrityChecking, 1);
+    EXPECT_EQ(l.Threshold, 0.5);
+    EXPECT_EQ(l.Width, 300);
+    EXPECT_EQ(l.MinPoint, 4);
+    EXPECT_EQ(l.Gap, 0.1);
+
+    line("SetLaser 1 1 p c 2 1 2 3 4 77");
+    EXPECT_EQ(l.Data[3], 4);
+    EXPECT_EQ(l.DataCount, 2);
+    EXPECT_EQ(l.TimeStamp, 77u);
+    line("SetLaser 1 0 p x 3 5 6 7");
+    EXPECT_EQ(l.Data[2], 7);
+    EXPECT_EQ(l.DataCount, 3);
+    // Four values per item at a stride of two: n items write Data[0] through Data[2n+1].
+    rs->LaserSet.Laser[0].Data[6] = -1;
+    line("SetLaser 1 0 r c 2 10 11 12 13 20 21 22 23");
+    EXPECT_EQ(l.Data[0], 10);
+    EXPECT_EQ(l.Data[1], 11);
+    EXPECT_EQ(l.Data[2], 20);
+    EXPECT_EQ(l.Data[5], 23);
+    EXPECT_EQ(l.Data[6], -1);
+
+    // Item counts that would write past Data[1927] are refused before anything is stored.
+    std::string big = "SetLaser 1 0 p c 965";
+    for (int i = 0; i < 2 * 965; i++)
+        big += " 9";
+    line(big);
+    EXPECT_EQ(l.Data[0], 10);
+    line("SetLaser 1 0 r c 964");
+    line("SetLaser 1 0 p p 1929");
+    EXPECT_EQ(l.DataCount, 2);
+}
+
+TEST_F(Handlers, K770Scan) {
+    line("SetK770Description 1 361 K0 base 0 1 0 0");
+    line("SetK770 1 1 88 3 100 200 300");
+    EXPECT_EQ(rs->K770Set.K770[0].TimeStamp, 88u);
+    EXPECT_EQ(rs->K770Set.K770[0].Readings[2], 300u);
+    line("SetK770 1 0 362 1"); // more points than the array holds
+    EXPECT_EQ(rs->K770Set.K770[0].Readings[0], 100u);
+}
+
+TEST_F(Handlers, LinesWithoutStateBlockAreIgnored) {
+    CONN_ConnInfo *sched = CONN_AllocConnInfo(0, kFd + 1);
+    char *reply = CMD_ExecuteRaw(kFd + 1, "SetSonarDescription 1 1 1 1 1 1 1 1 a b 0 1 0 0\n");
+    EXPECT_STREQ(reply, "Done SetSonarDescription\n");
+    free(reply);
+    reply = CMD_ExecuteRaw(kFd + 2, "SetBattery 1\n"); // no connection at all
+    free(reply);
+    CONN_FreeConnInfo(sched);
+    EXPECT_EQ(rs->SonarController.SonarSetCount, 0u);
+}
+
+TEST_F(Handlers, TruncatedLinesNeverReadPastTheEnd) {
+    line("SetSonarDescription 2 2 1 1 1 1 1 1 a r 0 1 0 0 b r 0 1 0 0 2 1 1 1 1 1 1 c r 0 1 0 0 "
+         "d r 0 1 0 0");
+    line("SetAxesDescription 4");
+    line("SetLiftDescription 2");
+    line("SetBatteryDescription 4");
+    line("SetLaserDescription 2");
+    line("SetK770Description 2 10 K0 r 0 1 0 0 10 K1 r 0 1 0 0");
+    const char *words[] = {"SetSonar",
+                           "SetAxes",
+                           "SetLift",
+                           "SetIntegratedConfiguration",
+                           "SetCompass",
+                           "SetTimer",
+                           "SetBattery",
+                           "SetSonarConfiguration",
+                           "SetInfrared",
+                           "SetBumper",
+                           "SetLaser",
+                           "SetLaserConfiguration",
+                           "SetK770",
+                           "SetSonarDescription",
+                           "SetInfraredDescription",
+                           "SetBumperDescription",
+                           "SetK770Description",
+                           "SetRobotType"};
+    // Every prefix of a long line of ones: the handlers stop where the words run out.
+    for (const char *w : words) {
+        std::string text = w;
+        for (int n = 0; n < 40; n++) {
+            line(text);
+            text += " 1";
+        }
+    }
+    EXPECT_LE(rs->SonarController.SonarSetCount, 6u);
+}
+
+} // namespace
