@@ -91,8 +91,10 @@ TEST(Hash, IterationVisitsEveryEntryOnce) {
     for (node_ptr n = hash_next(t, nullptr); n != nullptr; n = hash_next(t, n))
         EXPECT_TRUE(seen.insert(reinterpret_cast<intptr_t>(n->key)).second);
     EXPECT_EQ(seen.size(), 40u);
-    EXPECT_EQ(hash_next(hash_new(4, hash_int, compare_ints), nullptr), nullptr);
     hash_delete(t);
+    cache_ptr empty = hash_new(4, hash_int, compare_ints);
+    EXPECT_EQ(hash_next(empty, nullptr), nullptr);
+    hash_delete(empty);
 }
 
 TEST(Hash, HashFunctions) {

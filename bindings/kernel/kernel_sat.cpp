@@ -1,0 +1,190 @@
+/* SAT text files: a short header (format, product id, units, body count) and each body as OCCT's
+ * own text form, preceded by its length so a reader never runs past a body. */
+#include "kernel_internal.h"
+
+#include <cstring>
+#include <sstream>
+
+#include <BRepTools.hxx>
+#include <BRep_Builder.hxx>
+
+using namespace kernel_detail;
+
+namespace {
+
+const char kMagic[] = "ROVAK SAT 1";
+constexpr std::size_t kMaxFile = std::size_t(256) << 20; // refuse to read more than 256 MiB
+constexpr std::size_t kMaxProductId = 1000;
+
+std::string body_text(const TopoDS_Shape &shape) {
+    if (shape.IsNull())
+        return std::string();
+    std::ostringstream out;
+    BRepTools::Write(shape, out, Standard_False, Standard_False, TopTools_FormatVersion_CURRENT);
+    return out.str();
+}
+
+// Reads the rest of file, or false when it fails or is too long.
+bool slurp(FILE *file, std::string &text) {
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        text.append(chunk, n);
+        if (text.size() > kMaxFile)
+            return false;
+    }
+    return !std::ferror(file);
+}
+
+// A cursor over the SAT text.
+struct Reader {
+    const std::string &text;
+    std::size_t at = 0;
+
+    bool line(std::string &out) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            return false;
+        out = text.substr(at, end - at);
+        at = end + 1;
+        return true;
+    }
+    // A line of the form "<word> <unsigned number>".
+    bool counted(const char *word, std::size_t &n) {
+        std::string l;
+        if (!line(l))
+            return false;
+        std::size_t w = std::strlen(word);
+        if (l.compare(0, w, word) != 0 || l.size() <= w + 1 || l[w] != ' ')
+            return false;
+        const char *digits = l.c_str() + w + 1;
+        if (*digits < '0' || *digits > '9')
+            return false;
+        char *end = nullptr;
+        unsigned long long v = std::strtoull(digits, &end, 10);
+        if (*end != '\0' && *end != ' ')
+            return false;
+        n = static_cast<std::size_t>(v);
+        if (*end == ' ')
+            at -= std::strlen(end) + 1; // leave the rest of the line unread
+        return v <= kMaxFile;
+    }
+    bool take(std::size_t n, std::string &out) {
+        if (n > text.size() - at)
+            return false;
+        out = text.substr(at, n);
+        at += n;
+        return true;
+    }
+};
+
+bool parse_header(Reader &r, FileInfo &info, std::size_t &bodies) {
+    std::string l;
+    if (!r.line(l) || l != kMagic)
+        return false;
+    std::size_t len;
+    if (!r.counted("product", len) || len > kMaxProductId)
+        return false;
+    std::string id;
+    if (!r.take(1, l) || l != " " || !r.take(len, id) || !r.line(l) || !l.empty())
+        return false;
+    if (!r.line(l) || l.compare(0, 6, "units ") != 0)
+        return false;
+    char *end = nullptr;
+    double units = std::strtod(l.c_str() + 6, &end);
+    if (*end != '\0' || !is_finite(units))
+        return false;
+    info.set_product_id(id.c_str());
+    info.set_units(units);
+    return r.counted("bodies", bodies);
+}
+
+} // namespace
+
+outcome api_set_file_info(unsigned mask, const FileInfo &info) {
+    return guarded("api_set_file_info", [&] {
+        if (mask & FILEINFO_PRODUCT_ID) {
+            if (std::strlen(info.product_id()) > kMaxProductId)
+                return fail(KERN_BAD_ARGUMENT, "api_set_file_info: product id too long");
+            state().file_info.set_product_id(info.product_id());
+        }
+        if (mask & FILEINFO_UNITS) {
+            if (!is_finite(info.units()) || info.units() <= 0)
+                return fail(KERN_BAD_ARGUMENT, "api_set_file_info: bad units");
+            state().file_info.set_units(info.units());
+        }
+        return outcome();
+    });
+}
+
+const FileInfo &kernel_file_info() { return state().file_info; }
+
+outcome api_save_entity_list(FILE *file, logical text, const ENTITY_LIST &list) {
+    return guarded("api_save_entity_list", [&] {
+        if (!file)
+            return fail(KERN_FILE_ERROR, "api_save_entity_list: no file");
+        if (text != 1)
+            return fail(KERN_BAD_ARGUMENT, "api_save_entity_list: only text mode");
+        std::vector<std::string> bodies;
+        for (int i = 0; i < list.count(); ++i) {
+            ENTITY *e = list[i];
+            if (is_REFINEMENT(e))
+                continue;
+            if (!live_body(e))
+                return fail(KERN_WRONG_TYPE, "api_save_entity_list: not a body");
+            bodies.push_back(body_text(shape_of(e)));
+        }
+        const FileInfo &info = state().file_info;
+        std::string out = std::string(kMagic) + "\nproduct " +
+                          std::to_string(std::strlen(info.product_id())) + " " + info.product_id() +
+                          "\n";
+        char units[64];
+        std::snprintf(units, sizeof units, "units %.17g\n", info.units());
+        out += units;
+        out += "bodies " + std::to_string(bodies.size()) + "\n";
+        for (const std::string &b : bodies)
+            out += "body " + std::to_string(b.size()) + "\n" + b + "\n";
+        out += "end\n";
+        if (std::fwrite(out.data(), 1, out.size(), file) != out.size() || std::fflush(file) != 0)
+            return fail(KERN_FILE_ERROR, "api_save_entity_list: write failed");
+        return outcome();
+    });
+}
+
+outcome api_restore_entity_list(FILE *file, logical text, ENTITY_LIST &list) {
+    return guarded("api_restore_entity_list", [&] {
+        if (!file)
+            return fail(KERN_FILE_ERROR, "api_restore_entity_list: no file");
+        if (text != 1)
+            return fail(KERN_BAD_ARGUMENT, "api_restore_entity_list: only text mode");
+        std::string content;
+        if (!slurp(file, content))
+            return fail(KERN_FILE_ERROR, "api_restore_entity_list: read failed");
+        Reader r{content};
+        FileInfo info;
+        std::size_t count = 0;
+        if (!parse_header(r, info, count) || count > content.size())
+            return fail(KERN_BAD_FORMAT, "api_restore_entity_list: not a SAT file of ours");
+        std::vector<TopoDS_Shape> shapes;
+        for (std::size_t i = 0; i < count; ++i) {
+            std::size_t n;
+            std::string payload, rest;
+            if (!r.counted("body", n) || !r.take(n, payload) || !r.line(rest) || !rest.empty())
+                return fail(KERN_BAD_FORMAT, "api_restore_entity_list: truncated body");
+            TopoDS_Shape shape;
+            if (n > 0) {
+                std::istringstream in(payload);
+                BRepTools::Read(shape, in, BRep_Builder());
+                if (shape.IsNull())
+                    return fail(KERN_BAD_FORMAT, "api_restore_entity_list: bad body");
+            }
+            shapes.push_back(shape);
+        }
+        std::string l;
+        if (!r.line(l) || l != "end")
+            return fail(KERN_BAD_FORMAT, "api_restore_entity_list: no end");
+        for (const TopoDS_Shape &s : shapes)
+            list.add(new_body(s));
+        return outcome();
+    });
+}

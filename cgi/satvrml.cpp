@@ -1,0 +1,147 @@
+/* saveSatFile and satToVrml: the common ending of both modelers. */
+#include "satvrml.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vrml_mesh.h"
+
+namespace {
+
+[[noreturn]] void unableToOpen() {
+    std::printf("Unable to open file!\n");
+    std::exit(1);
+}
+
+// A temporary file beside path, readable as a normal new file would be.
+struct TempFile {
+    std::string path;
+    std::string temp;
+    FILE *file = nullptr;
+
+    explicit TempFile(const char *target) : path(target), temp(path + ".XXXXXX") {
+        int fd = mkstemp(&temp[0]);
+        if (fd < 0)
+            return;
+        mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        file = fdopen(fd, "w");
+        if (!file) {
+            close(fd);
+            unlink(temp.c_str());
+        }
+    }
+    // Closes the file and moves it into place; false (and nothing left behind) on failure.
+    bool commit() {
+        bool ok = std::ferror(file) == 0;
+        ok = std::fclose(file) == 0 && ok;
+        file = nullptr;
+        ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+        if (!ok)
+            unlink(temp.c_str());
+        return ok;
+    }
+    ~TempFile() {
+        if (!file)
+            return;
+        std::fclose(file);
+        unlink(temp.c_str());
+    }
+};
+
+int truncatedExtent(double low, double high) {
+    double e = std::fabs(high - low);
+    if (!std::isfinite(e) || e >= 2e9)
+        return 0;
+    return static_cast<int>(e);
+}
+
+} // namespace
+
+double satVrmlScale(const box &b) {
+    int largest = 0;
+    for (int i = 0; i < 3; ++i) {
+        int e = truncatedExtent(b.low().coordinate(i), b.high().coordinate(i));
+        if (e > largest)
+            largest = e;
+    }
+    return largest == 0 ? 1.0 : 100.0 / largest;
+}
+
+void saveSatFile(const char *path, BODY *body) {
+    FileInfo info;
+    info.set_product_id("QORM");
+    info.set_units(10.0);
+    outcome result = api_set_file_info(FILEINFO_PRODUCT_ID | FILEINFO_UNITS, info);
+    TempFile out(path);
+    if (!out.file)
+        unableToOpen();
+    ENTITY_LIST list;
+    list.add(body);
+    result = api_save_entity_list(out.file, 1, list);
+    if (!out.commit())
+        unableToOpen();
+}
+
+void satToVrml(const char *satPath, const char *wrlPath) {
+    outcome result = api_start_modeller(0);
+    ENTITY_LIST list;
+    FILE *sat = std::fopen(satPath, "r");
+    if (!sat)
+        unableToOpen();
+    result = api_restore_entity_list(sat, 1, list);
+    std::fclose(sat);
+    if (!result.ok())
+        unableToOpen();
+
+    TempFile wrl(wrlPath);
+    if (!wrl.file)
+        unableToOpen();
+    result = api_initialize_faceter();
+    VrmlMeshManager *manager = new VrmlMeshManager();
+    result = api_set_mesh_manager(manager);
+    REFINEMENT *refinement = nullptr;
+    result = api_get_default_refinement(&refinement, 0);
+    result = api_set_default_refinement(refinement);
+    manager->setOutput(wrl.file);
+    manager->writeSceneHead();
+
+    box all;
+    for (ENTITY *e = (list.init(), list.next()); e; e = list.next()) {
+        if (is_REFINEMENT(e) || !is_BODY(e))
+            continue;
+        result = api_change_body_trans(static_cast<BODY *>(e), nullptr, 0);
+        all |= get_body_box(static_cast<BODY *>(e));
+    }
+    double scale = satVrmlScale(all);
+    SPAtransf a = scale_transf(scale);
+    SPAtransf b = translate_transf(position(50, 50, 50) - all.mid() * scale);
+    for (ENTITY *e = (list.init(), list.next()); e; e = list.next()) {
+        if (is_REFINEMENT(e) || !is_BODY(e))
+            continue;
+        BODY *body = static_cast<BODY *>(e);
+        result = api_apply_transf(body, a);
+        result = api_change_body_trans(body, nullptr, 0);
+        result = api_apply_transf(body, b);
+        result = api_change_body_trans(body, nullptr, 0);
+        result = api_facet_entity(body);
+    }
+    manager->writeSceneTail();
+    result = api_set_mesh_manager(nullptr);
+    delete manager;
+    bool written = wrl.commit();
+
+    for (ENTITY *e = (list.init(), list.next()); e; e = list.next())
+        result = api_del_entity(e);
+    if (refinement)
+        result = api_del_entity(refinement);
+    result = api_terminate_faceter();
+    result = api_stop_modeller();
+    if (!written)
+        unableToOpen();
+}

@@ -1,0 +1,24 @@
+/* Saving a body as a SAT file and turning a SAT file into a VRML 2.0 scene.
+ *
+ * Both write to a temporary file in the target's folder and rename it into place, so a reader
+ * never sees a half-written file. When a file cannot be opened, read or written they print
+ * "Unable to open file!\n" on standard output and end the process with exit code 1. */
+#ifndef ROVAK_SATVRML_H
+#define ROVAK_SATVRML_H
+
+#include "kernel.h"
+
+// Writes body to path as SAT text with product id "QORM" and units 10.0. A null body gives a
+// file without bodies. The modeller must be started.
+void saveSatFile(const char *path, BODY *body);
+
+// Restores the bodies of the SAT file at satPath, fits them into the cube (0, 0, 0)-(100, 100,
+// 100) centred on (50, 50, 50), facets each one and writes the scene to wrlPath. Starts and stops
+// the modeller once more around its own work and deletes what it restored.
+void satToVrml(const char *satPath, const char *wrlPath);
+
+// The scale that fits a model with box b into the 100-unit cube: 100 over the largest extent,
+// each extent truncated to an integer first; 1 when every extent truncates to 0.
+double satVrmlScale(const box &b);
+
+#endif
