@@ -40,6 +40,7 @@ function(rovak_fuzz name)
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_property(GLOBAL APPEND PROPERTY ROVAK_FUZZ_TARGETS ${name})
 endfunction()
 
 find_package(Threads REQUIRED)
