@@ -1,0 +1,82 @@
+/* Arvend's main sequence and its form. */
+#include "arvend.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+#include "kernel.h"
+#include "modeler_site.h"
+
+namespace {
+
+const char kShape[] = "eixo";
+
+ArvendList halved(ArvendList list) {
+    for (double &v : list.value)
+        v /= 2;
+    return list;
+}
+
+// numsol limited to the room there is and to the sections the geometry lists describe; the
+// blend lists may be shorter, their missing slots meaning no treatment.
+int sectionCount(const ArvendForm &f) {
+    int n = std::min(f.numsol, static_cast<int>(ARVEND_SLOTS));
+    n = std::min({n, f.length.count, f.startRadius.count, f.endRadius.count});
+    return std::max(n, 0);
+}
+
+} // namespace
+
+ArvendList arvendParseList(const char *text) {
+    ArvendList list = {};
+    std::string item;
+    for (const char *c = text; *c; ++c) {
+        if (*c != '-') {
+            item += *c;
+            continue;
+        }
+        if (list.count < ARVEND_SLOTS)
+            list.value[list.count++] = std::atof(item.c_str());
+        item.clear();
+    }
+    return list;
+}
+
+ArvendForm arvendReadForm() {
+    ArvendForm f = {};
+    f.length = arvendParseList(modelerField("comp"));
+    f.startRadius = halved(arvendParseList(modelerField("diam_e")));
+    f.endRadius = halved(arvendParseList(modelerField("diam_d")));
+    f.startBlend = arvendParseList(modelerField("blend_e"));
+    f.startSize = arvendParseList(modelerField("vblend_e"));
+    f.endBlend = arvendParseList(modelerField("blend_d"));
+    f.endSize = arvendParseList(modelerField("vblend_d"));
+    f.numsol = modelerInteger("numsol");
+    f.holeCode = modelerInteger("codfuros");
+    f.cutCode = modelerInteger("seccao");
+    if (f.holeCode >= ARVEND_HOLE_END && f.holeCode <= ARVEND_HOLE_THROUGH)
+        f.holeDiameter = modelerNumber("dfuro");
+    if (f.holeCode == ARVEND_HOLE_END || f.holeCode == ARVEND_HOLE_START)
+        f.holeDepth = modelerNumber("profuro");
+    f.sections = sectionCount(f);
+    return f;
+}
+
+int main() {
+    ArvendForm form = arvendReadForm();
+    outcome result = api_start_modeller(0);
+    result = api_initialize_booleans();
+    if (form.sections > 0) {
+        double length = 0;
+        BODY *shaft = arvendSections(form, length);
+        arvendBlends(form, shaft);
+        arvendHole(form, shaft, length);
+        arvendCuts(form, shaft, length);
+        modelerWriteFiles(kShape, shaft);
+    }
+    modelerRedirect(kShape);
+    result = api_terminate_booleans();
+    result = api_stop_modeller();
+    return 0;
+}

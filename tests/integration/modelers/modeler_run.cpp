@@ -1,0 +1,158 @@
+// Child-process runner of the modelers for their integration tests.
+#include "modeler_run.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace modelertest {
+
+namespace {
+
+const int kTimeoutSeconds = 120;
+
+void removeTree(const std::string &path) {
+    DIR *d = opendir(path.c_str());
+    if (d) {
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "/" + name;
+            struct stat st;
+            if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                removeTree(child);
+            else
+                unlink(child.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(path.c_str());
+}
+
+std::vector<std::string> listDir(const std::string &path) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(path.c_str())) {
+        while (dirent *e = readdir(d))
+            if (e->d_name[0] != '.')
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// The parts of the test's own environment that the child needs: where to find programs and how
+// the sanitizers should behave.
+void addInherited(std::vector<std::string> &env) {
+    for (const char *name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+        if (const char *v = std::getenv(name))
+            env.push_back(std::string(name) + "=" + v);
+}
+
+} // namespace
+
+RunDir::RunDir() {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/modelers.XXXXXX";
+    if (!mkdtemp(&pattern[0]))
+        throw std::runtime_error("mkdtemp failed");
+    root_ = pattern;
+    for (const char *sub :
+         {"/cgi-bin", "/htdocs", "/htdocs/acis1", "/htdocs/acis1/sats", "/htdocs/acis1/wrls"})
+        mkdir((root_ + sub).c_str(), 0755);
+}
+
+RunDir::~RunDir() { removeTree(root_); }
+
+std::string RunDir::satPath(const std::string &name) const {
+    return root_ + "/htdocs/acis1/sats/" + name + ".sat";
+}
+
+std::string RunDir::wrlPath(const std::string &name) const {
+    return root_ + "/htdocs/acis1/wrls/" + name + ".wrl";
+}
+
+std::vector<std::string> RunDir::outputFiles() const {
+    std::vector<std::string> names = listDir(root_ + "/htdocs/acis1/sats");
+    for (const std::string &n : listDir(root_ + "/htdocs/acis1/wrls"))
+        names.push_back(n);
+    return names;
+}
+
+Result RunDir::run(const std::string &program, const std::vector<std::string> &env,
+                   const std::string &body) const {
+    std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
+    std::ofstream(in, std::ios::binary) << body;
+    std::vector<std::string> entries = env;
+    addInherited(entries);
+    std::vector<char *> envp;
+    for (std::string &e : entries)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    std::string cgiBin = root_ + "/cgi-bin";
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fi = open(in.c_str(), O_RDONLY);
+        int fo = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fe = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fi < 0 || fo < 0 || fe < 0 || chdir(cgiBin.c_str()) != 0)
+            _exit(126);
+        dup2(fi, 0), dup2(fo, 1), dup2(fe, 2);
+        char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
+        execve(program.c_str(), argv, envp.data());
+        _exit(127);
+    }
+    Result r;
+    int status = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > until) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            status = -1;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    r.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = readFile(out);
+    r.err = readFile(err);
+    return r;
+}
+
+std::vector<std::string> getRequest(const std::string &query) {
+    return {"GATEWAY_INTERFACE=CGI/1.1", "REQUEST_METHOD=GET", "QUERY_STRING=" + query};
+}
+
+std::vector<std::string> postRequest(const std::string &contentType, const std::string &body) {
+    return {"GATEWAY_INTERFACE=CGI/1.1", "REQUEST_METHOD=POST", "CONTENT_TYPE=" + contentType,
+            "CONTENT_LENGTH=" + std::to_string(body.size())};
+}
+
+std::string multipartBody(const std::vector<std::pair<std::string, std::string>> &fields,
+                          const std::string &boundary) {
+    std::string body;
+    for (const auto &f : fields)
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + f.first +
+                "\"\r\n\r\n" + f.second + "\r\n";
+    return body + "--" + boundary + "--\r\n";
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+} // namespace modelertest
