@@ -1,0 +1,89 @@
+/* The navigator: connects to the robot, keeps the grid map fresh with three worker threads,
+ * plans routes over it and drives the robot along them while watching bumpers and ranges.
+ *
+ * Error convention: start, stop, finish and Speak return 0 for success and -1 for failure;
+ * move returns 1 when the goal was reached and 0 otherwise. Operator messages go to standard
+ * output, in Portuguese. The battery and position arrays are atomic floats written by their
+ * threads; the getters copy them and may run on any thread. */
+#ifndef ROVAK_NAVIGATOR_H
+#define ROVAK_NAVIGATOR_H
+
+#include "coord.h"
+#include "robot_state.h"
+
+#include <atomic>
+#include <list>
+
+class MakeMap;
+class TRefreshMap;
+class TGetBattery;
+class TGetPosition;
+class Rovak;
+class Cinematic;
+class PathPlanner;
+class gxThread_t;
+class gxMutex;
+
+#define NAV_MAX_REPLANS 20 /* consecutive replans before a move gives up */
+#define NAV_NEAR_MM 300    /* readings below this stop the motion and replan */
+#define NAV_DANGER_MM 200  /* readings below this stop the move */
+
+class Navigator {
+  public:
+    Navigator();
+    ~Navigator();
+    Navigator(const Navigator &) = delete;
+    Navigator &operator=(const Navigator &) = delete;
+
+    /* Creates the semaphore set, connects, zeroes the odometry, loads mapFile (empty: a new
+     * map) and starts the position, refresh and battery threads 500 ms apart. (x0, y0) is the
+     * robot's start position in the map frame, millimetres. -1 with a message on failure, and
+     * when the navigator is already started. */
+    int start(int x0, int y0, const char *mapFile);
+    /* Drives the robot to cell (goalX, goalY), replanning around obstacles met on the way (at
+     * most NAV_MAX_REPLANS times in a row). 1 on arrival; 0 for no route, a collision, an
+     * obstacle too close, a lost connection or too many replans. */
+    int move(int goalX, int goalY);
+    /* Stops the robot, waiting for the semaphore (so for a running motion to end). 0. */
+    int stop();
+    /* Has the robot say text; the result of giving the semaphore back. */
+    int Speak(const char *text);
+    /* Ends the three threads (refresh, battery, position) and removes the semaphore set. 0. */
+    int finish();
+
+    /* The map (owned by the navigator). */
+    MakeMap *getMakeMap() { return map; }
+    /* Copies the 4 battery values / the 3 position values (x mm, y mm, heading). */
+    void getBatteryStatus(float *out) const;
+    void getPosition(float *out) const;
+    /* True between a successful start and finish. */
+    bool isStarted() const { return started; }
+
+  private:
+    enum Outcome { MOVE_FAILED = 0, MOVE_ARRIVED = 1, MOVE_REPLAN = 2 };
+    int startThreads();
+    Outcome planAndFollow(int goalX, int goalY);
+    Outcome followRoute(int sx, int sy);
+    Outcome watchMotion(Q_RobotState *&rs);
+
+    MakeMap *map;
+    gxThread_t *refreshHandle;
+    TRefreshMap *refresh;
+    gxThread_t *batteryHandle;
+    TGetBattery *battery;
+    gxThread_t *positionHandle;
+    TGetPosition *position;
+    Rovak *robot;
+    Cinematic *cinematic;
+    Q_RobotState *state;
+    std::list<Coord> trajectory;
+    PathPlanner *planner;
+    int offsetX;
+    int offsetY;
+    gxMutex *mutex;
+    std::atomic<float> *batteryStatus;
+    std::atomic<float> *positionValues;
+    bool started;
+};
+
+#endif

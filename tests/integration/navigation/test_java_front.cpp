@@ -1,0 +1,139 @@
+// The Java front end end to end: trelvo.Demo drives libtrelvo against the real simulator.
+#include "sim_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// Positions of the texts in out, in order; npos for a missing one.
+bool inOrder(const std::string &out, const std::vector<std::string> &texts) {
+    size_t at = 0;
+    for (const auto &t : texts) {
+        at = out.find(t, at);
+        if (at == std::string::npos)
+            return false;
+        at += t.size();
+    }
+    return true;
+}
+
+// Worlds are mapped with the robot at (15000, 15000) mm, cell (150, 150).
+class JavaFrontTest : public ::testing::Test {
+  protected:
+    void startSim(const std::vector<std::string> &world) {
+        ASSERT_TRUE(sim.start(10, {"--world", simtest::writeWorld(dir, world)}));
+    }
+    simtest::Result demo(const std::vector<std::string> &args) {
+        return simtest::runJava("trelvo.Demo", args, dir);
+    }
+    void expectTruePose(double wx, double wy) {
+        double x, y, h;
+        ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
+        EXPECT_LT(std::hypot(x - wx, y - wy), 300) << "true pose " << x << ", " << y;
+    }
+
+    netpeer::TempDir dir;
+    simtest::Sim sim{dir};
+};
+
+TEST(JavaNative, MethodsBeforeStartAnswerWithoutTheRobot) {
+    netpeer::TempDir dir;
+    simtest::Result r = simtest::runJava("NativeBeforeStart", {}, dir);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Rovak nao iniciado: chame startRovak antes de moveRovak"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Erro ao pegar nome do arquivo ou arquivo em Branco"), std::string::npos);
+}
+
+TEST_F(JavaFrontTest, FreeRouteReachesTheGoal) {
+    startSim({"room 6000 4000", "start 1000 2000 0"});
+    simtest::Result r = demo({"--png", "map.png", "170,153"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Demo: move 170,153 true"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Demo: battery 1300 1300 1300 1300"), std::string::npos) << r.out;
+    expectTruePose(3000, 2300);
+    std::string png = slurp(dir.file("map.png"));
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+TEST_F(JavaFrontTest, RouteAroundABoxDetoursAndEndsItsReplans) {
+    /* A box straight between the robot and the goal. The sonar cannot see past it, so the start
+     * map holds the explored room with the box marked. The route leaves the straight line to go
+     * round the box; passing its corner within 300 mm of the rim asks for a new route each
+     * time, and the move ends after its bounded replans instead of looping or colliding. */
+    startSim({"room 7000 5000", "box 2350 2350 2650 2650", "start 1000 2500 0"});
+    {
+        std::ofstream map(dir.file("room.map"));
+        for (int row = 0; row < 300; row++) {
+            for (int col = 0; col < 300; col++) {
+                bool box = col >= 159 && col <= 170 && row >= 144 && row <= 155;
+                map << (box ? 9 : 0) << " ";
+            }
+            map << "\n";
+        }
+    }
+    simtest::Result r = demo({"--map", "room.map", "180,150"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_EQ(r.out.find("Colisao"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Encontrei obstaculo\n---> Calculando nova trajetoria\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("inalcancavel: 20 replanejamentos seguidos"), std::string::npos) << r.out;
+    double x, y, h;
+    ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
+    EXPECT_GT(std::fabs(y - 2500), 400) << "the robot left the straight line: " << x << ", " << y;
+    EXPECT_GT(x, 1500);
+}
+
+TEST_F(JavaFrontTest, WallTooCloseStopsTheMove) {
+    /* The rim 150 mm from the wall ahead, the first direction scanned; the goal lies behind. */
+    startSim({"room 6000 4000", "start 5550 2000 0"});
+    simtest::Result r = demo({"135,150"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Obstaculo muito proximo do Rovak\n  Perigo ao movimentar o Rovak\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Demo: move 135,150 false"), std::string::npos);
+}
+
+TEST_F(JavaFrontTest, FinishEndsTheThreadsInOrderAndRemovesTheSemaphore) {
+    startSim({"room 6000 4000", "start 1000 2000 0"});
+    simtest::Result r = demo({});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(inOrder(r.out, {"Conectando com o ROBO\n", "Exiting Trefreshmap...\n",
+                                "Fim da thread AtualizaMapa\n", "Fim da thread GetBaterias\n",
+                                "Fim da thread GetPosition\n", "Demo: finished"}))
+        << r.out;
+    EXPECT_FALSE(simtest::semaphoreExists());
+}
+
+TEST_F(JavaFrontTest, SavedMapReloadsIdentically) {
+    startSim({"room 6000 4000", "start 1000 2000 0"});
+    simtest::Result first = demo({"--save", "first.map"});
+    ASSERT_EQ(first.status, 0) << first.out << first.err;
+    std::string saved = slurp(dir.file("first.map"));
+    ASSERT_FALSE(saved.empty());
+    /* The same robot at the same place paints the same cells again, so the map comes back as
+     * it was saved. */
+    simtest::Result second = demo({"--map", "first.map", "--save", "second.map"});
+    ASSERT_EQ(second.status, 0) << second.out << second.err;
+    EXPECT_EQ(slurp(dir.file("second.map")), saved);
+    simtest::Result bad = demo({"--map", "missing.map"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.out.find("An error occurs when create map"), std::string::npos) << bad.out;
+}
+
+} // namespace
