@@ -31,7 +31,10 @@ function(rovak_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${T_LABELS}" TIMEOUT 120)
+  # The test discovery script splits any list, so several labels become one label joined by
+  # '-'; "ctest -L tsan" matches it all the same, since -L takes a regular expression.
+  string(REPLACE ";" "-" _labels "${T_LABELS}")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${_labels}" TIMEOUT 120)
 endfunction()
 
 # rovak_fuzz(NAME SOURCES... LIBS libs...)

@@ -201,12 +201,14 @@ char *CONN_ErrorCbk(int sender, long id, int argc, char **argv) {
 }
 
 /* Polls until the state of ci leaves CONN_BLOCKING; ci stays allocated meanwhile. Returns 1 when
- * ci was released during the wait (it is then freed). */
+ * ci was released during the wait (it is then freed). The readiness wait returns as soon as any
+ * socket is ready, so waiting on it longer than CONN_Poll's microsecond loses no time and spares
+ * the processor a busy loop (and the timer slack of many tiny sleeps). */
 static int wait_for_change(CONN_ConnInfo *ci) {
     ci->status = CONN_BLOCKING;
     ci->busy++;
     while (ci->status == CONN_BLOCKING)
-        CONN_Poll();
+        CONN_PollTimeout(CONN_WAIT_USEC);
     return conn_unpin(ci);
 }
 

@@ -21,6 +21,9 @@
 
 #include "conn_errors.h"
 
+/* Longest readiness wait of one cycle inside a blocking connect or request. */
+#define CONN_WAIT_USEC 10000L
+
 /* Longest accepted input line, line feed included; a longer one closes the connection. */
 #define CONN_MAX_LINE 65536U
 

@@ -9,7 +9,7 @@
 /* One sensor pose group: ID, reference frame, sine and cosine in thousandths (the words are
  * read as integers), and the position on the body's rim in millimetres. */
 static void pose(char kind, int set, int i, double radius) {
-    char id[16];
+    char id[32];
     snprintf(id, sizeof id, "%c%d.%d", kind, set, i);
     double a = ROBOT_SetDirection(set, i);
     proto_add_word(id);
