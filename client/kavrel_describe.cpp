@@ -9,14 +9,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-static char *copy_word(const char *word) {
-    size_t n = strlen(word) + 1;
-    char *copy = (char *)malloc(n);
-    if (copy != NULL)
-        memcpy(copy, word, n);
-    return copy;
-}
-
 /* Reads a count and checks it against its array's capacity. */
 static bool read_count(HCLNT_Words *w, u32 capacity, u32 *out) {
     s32 v;
@@ -39,9 +31,9 @@ static bool read_pose(HCLNT_Words *w, Q_XSensor *sensor) {
     HCLNT_ReadInt(w, &x);
     HCLNT_ReadInt(w, &y);
     free(sensor->ID);
-    sensor->ID = copy_word(id);
+    sensor->ID = strdup(id);
     free(sensor->Reference);
-    sensor->Reference = copy_word(ref);
+    sensor->Reference = strdup(ref);
     if (sensor->Configuration == NULL)
         sensor->Configuration = GEO_AllocMatrix();
     if (sensor->Configuration != NULL) {

@@ -13,11 +13,14 @@ static Q_RobotState *state_of(int fd) {
     return HCLNT_FDtoConnInfoRS(fd, &ci, &rs) == 0 ? rs : NULL;
 }
 
-/* Data flag and time-stamp flag that open a set's group. False when the group ends here. */
-static bool open_group(W *w, Q_bool *ts, bool *ok) {
+/* The data flag and time-stamp flag that open a set's group. */
+enum group { GROUP_BAD = -1, GROUP_SKIPPED = 0, GROUP_DATA = 1 };
+
+static group open_group(W *w, Q_bool *ts) {
     Q_bool data;
-    *ok = HCLNT_ReadFlag(w, &data) && (!data || HCLNT_ReadFlag(w, ts));
-    return *ok && data;
+    if (!HCLNT_ReadFlag(w, &data) || (data && !HCLNT_ReadFlag(w, ts)))
+        return GROUP_BAD;
+    return data ? GROUP_DATA : GROUP_SKIPPED;
 }
 
 static bool read_stamp(W *w, Q_bool flagged, u32 *stamp) {
@@ -51,12 +54,11 @@ char *HCLNT_SetAxesCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < as->AxisCount; i++) {
         Q_Axis *a = &as->Axis[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         s32 *const fields[] = {&a->DesiredPosition,    &a->DesiredSpeed,       &a->Acceleration,
                                &a->TrajectoryPosition, &a->TrajectoryVelocity, &a->ActualPosition,
                                &a->ActualVelocity};
@@ -78,12 +80,11 @@ char *HCLNT_SetLiftCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < lc->AxisCount; i++) {
         Q_LiftAxis *a = &lc->Axis[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         s32 mode;
         /* On the line the acceleration comes before the motor limit. */
         s32 *const fields[] = {
@@ -180,12 +181,11 @@ char *HCLNT_SetSonarCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < sc->SonarSetCount; i++) {
         Q_SonarSet *set = &sc->SonarSet[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         for (u32 n = 0; n < set->SonarCount; n++) {
             s32 k;
             if (!HCLNT_ReadInt(&w, &k))
@@ -211,12 +211,11 @@ char *HCLNT_SetInfraredCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < ic->InfraredSetCount; i++) {
         Q_InfraredSet *set = &ic->InfraredSet[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         for (u32 j = 0; j < set->InfraredCount; j++)
             if (!HCLNT_ReadInt(&w, &set->Infrared[j].Reading) ||
                 !read_stamp(&w, ts, &set->Infrared[j].TimeStamp))
@@ -234,12 +233,11 @@ char *HCLNT_SetBumperCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < bc->BumperSetCount; i++) {
         Q_BumperSet *set = &bc->BumperSet[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         for (u32 j = 0; j < set->BumperCount; j++) {
             s32 v;
             if (!HCLNT_ReadInt(&w, &v) || !read_stamp(&w, ts, &set->Bumper[j].TimeStamp))
@@ -315,12 +313,11 @@ char *HCLNT_SetLaserCbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < rs->LaserSet.LaserCount; i++) {
         Q_Laser *l = &rs->LaserSet.Laser[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         char data_type, point_type;
         s32 count;
         if (!HCLNT_ReadChar(&w, &data_type) || !HCLNT_ReadChar(&w, &point_type) ||
@@ -346,12 +343,11 @@ char *HCLNT_SetK770Cbk(int fd, long, int argc, char **argv) {
     for (u32 i = 0; i < rs->K770Set.K770Count; i++) {
         Q_K770 *k = &rs->K770Set.K770[i];
         Q_bool ts = 0;
-        bool ok;
-        if (!open_group(&w, &ts, &ok)) {
-            if (!ok)
-                return NULL;
+        group g = open_group(&w, &ts);
+        if (g == GROUP_BAD)
+            return NULL;
+        if (g == GROUP_SKIPPED)
             continue;
-        }
         s32 count;
         if (!read_stamp(&w, ts, &k->TimeStamp) || !HCLNT_ReadInt(&w, &count))
             return NULL;

@@ -33,14 +33,6 @@ void CMD_Initialize(void) {
     wildcard = NULL;
 }
 
-static char *copy_text(const char *s) {
-    size_t n = strlen(s) + 1;
-    char *copy = (char *)malloc(n);
-    if (copy != NULL)
-        memcpy(copy, s, n);
-    return copy;
-}
-
 /* Takes name's entry out of the table, releasing the key copy it was stored under. */
 static CMD_Entry *take_entry(const char *name) {
     for (node_ptr node = cmd_table->node_table[hash_string(cmd_table, name)]; node;
@@ -83,7 +75,7 @@ void CMD_Register(const char *command_name, CMD_callback func) {
         count = 1;
         value = (CMD_Entry *)malloc(3 * sizeof(CMD_Entry));
         FATAL_ASSERT(value);
-        value[1] = copy_text(command_name);
+        value[1] = strdup(command_name);
         FATAL_ASSERT(value[1]);
     }
     value[0] = (void *)(uintptr_t)count;
@@ -92,7 +84,7 @@ void CMD_Register(const char *command_name, CMD_callback func) {
     if (is_wild) {
         wildcard = value;
     } else {
-        char *key = copy_text(command_name);
+        char *key = strdup(command_name);
         FATAL_ASSERT(key);
         hash_add(&cmd_table, key, value);
     }
@@ -156,7 +148,7 @@ static void dispatch_one(reply *r, int sender, int argc, char **argv, char *empt
     if (argc > 0)
         argv[0] = word;
     /* The name is copied: a handler may overwrite its words. */
-    char *name = copy_text(word);
+    char *name = strdup(word);
     FATAL_ASSERT(name);
 
     CMD_Entry *entry = (CMD_Entry *)hash_value_for_key(cmd_table, name);
