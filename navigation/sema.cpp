@@ -1,0 +1,90 @@
+/* The robot semaphore on System V semaphores. */
+#include "sema.h"
+
+#include <errno.h>
+
+#if defined(__SANITIZE_THREAD__)
+#define SEM_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define SEM_TSAN 1
+#endif
+#endif
+
+#ifdef SEM_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
+
+std::atomic<int> sem(-1);
+
+const struct sembuf operacao[2] = {{0, 0, SEM_UNDO}, {0, 1, SEM_UNDO}};
+
+namespace {
+
+/* The argument of semctl, which callers must declare themselves. */
+union semun {
+    int val;
+    struct semid_ds *buf;
+    unsigned short *array;
+};
+
+/* The thread sanitizer does not see a semop as a lock: tell it that a take follows the give
+ * before it, so the data the semaphore guards is not reported as racing. */
+#ifdef SEM_TSAN
+char semSyncToken;
+void semAcquired() { __tsan_acquire(&semSyncToken); }
+void semReleasing() { __tsan_release(&semSyncToken); }
+#else
+void semAcquired() {}
+void semReleasing() {}
+#endif
+
+} // namespace
+
+void p_sem(int id) {
+    // Each call builds its own operations: a buffer shared between threads could be rewritten
+    // by a concurrent give while this take is being issued.
+    struct sembuf take[2] = {operacao[0], operacao[1]};
+    int rc;
+    while ((rc = semop(id, take, 2)) != 0 && errno == EINTR) {
+    }
+    if (rc == 0) {
+        semAcquired();
+    }
+}
+
+int v_sem(int id) {
+    struct sembuf give = {0, -1, SEM_UNDO};
+    semReleasing();
+    return semop(id, &give, 1);
+}
+
+int sem_create_set() {
+    int id = semget(SEM_KEY, 1, IPC_CREAT | IPC_EXCL | 0777);
+    if (id >= 0) {
+        // Created here: start free, whatever the system's initial value.
+        union semun arg;
+        arg.val = 0;
+        if (semctl(id, 0, SETVAL, arg) != 0) {
+            id = -1;
+        }
+    } else if (errno == EEXIST) {
+        id = semget(SEM_KEY, 1, 0777);
+    }
+    sem.store(id);
+    return id;
+}
+
+int sem_open_set() {
+    int id = semget(SEM_KEY, 1, 0777);
+    sem.store(id);
+    return id;
+}
+
+int sem_remove_set() {
+    int id = semget(SEM_KEY, 1, 0777);
+    if (id < 0) {
+        return -1;
+    }
+    return semctl(id, 0, IPC_RMID) == 0 ? 0 : -1;
+}
