@@ -23,6 +23,17 @@ static group open_group(W *w, Q_bool *ts) {
     return data ? GROUP_DATA : GROUP_SKIPPED;
 }
 
+/* Walks the per-set groups of a state message: for each of count sets its two flags, then
+ * read_set(set, time-stamp flag) when the set carries data. Stops at the first fault. */
+template <typename ReadSet> static void walk_groups(W *w, u32 count, ReadSet read_set) {
+    for (u32 i = 0; i < count; i++) {
+        Q_bool ts = 0;
+        group g = open_group(w, &ts);
+        if (g == GROUP_BAD || (g == GROUP_DATA && !read_set(i, ts)))
+            return;
+    }
+}
+
 static bool read_stamp(W *w, Q_bool flagged, u32 *stamp) {
     s32 v;
     if (!flagged)
@@ -51,21 +62,16 @@ char *HCLNT_SetAxesCbk(int fd, long, int argc, char **argv) {
     if (!HCLNT_ReadFlag(&w, &as->Global) || !HCLNT_ReadInt(&w, &status))
         return NULL;
     as->Status = (u8)status;
-    for (u32 i = 0; i < as->AxisCount; i++) {
+    walk_groups(&w, as->AxisCount, [&](u32 i, Q_bool ts) {
         Q_Axis *a = &as->Axis[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         s32 *const fields[] = {&a->DesiredPosition,    &a->DesiredSpeed,       &a->Acceleration,
                                &a->TrajectoryPosition, &a->TrajectoryVelocity, &a->ActualPosition,
                                &a->ActualVelocity};
         if (!read_stamp(&w, ts, &a->TimeStamp) || !read_ints(&w, fields, 7) ||
             !HCLNT_ReadFlag(&w, &a->InProgress))
-            return NULL;
-    }
+            return false;
+        return true;
+    });
     return NULL;
 }
 
@@ -77,23 +83,18 @@ char *HCLNT_SetLiftCbk(int fd, long, int argc, char **argv) {
     Q_LiftController *lc = &rs->LiftController;
     if (!HCLNT_ReadFlag(&w, &lc->Deployed) || !HCLNT_ReadFlag(&w, &lc->InProgress))
         return NULL;
-    for (u32 i = 0; i < lc->AxisCount; i++) {
+    walk_groups(&w, lc->AxisCount, [&](u32 i, Q_bool ts) {
         Q_LiftAxis *a = &lc->Axis[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         s32 mode;
         /* On the line the acceleration comes before the motor limit. */
         s32 *const fields[] = {
             &mode,        &a->Status,   &a->DesiredPosition, &a->DesiredVelocity, &a->Acceleration,
             &a->MaxMotor, &a->Position, &a->Velocity};
         if (!read_stamp(&w, ts, &a->TimeStamp) || !read_ints(&w, fields, 8))
-            return NULL;
+            return false;
         a->Mode = (char)mode;
-    }
+        return true;
+    });
     return NULL;
 }
 
@@ -178,27 +179,22 @@ char *HCLNT_SetSonarCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_SonarController *sc = &rs->SonarController;
-    for (u32 i = 0; i < sc->SonarSetCount; i++) {
+    walk_groups(&w, sc->SonarSetCount, [&](u32 i, Q_bool ts) {
         Q_SonarSet *set = &sc->SonarSet[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         for (u32 n = 0; n < set->SonarCount; n++) {
             s32 k;
             if (!HCLNT_ReadInt(&w, &k))
-                return NULL;
+                return false;
             if (k == Q_FIRING_END)
                 break;
             if (k < 0 || (u32)k >= set->SonarCount)
-                return NULL;
+                return false;
             if (!HCLNT_ReadInt(&w, &set->Sonar[k].Reading) ||
                 !read_stamp(&w, ts, &set->Sonar[k].TimeStamp))
-                return NULL;
+                return false;
         }
-    }
+        return true;
+    });
     return NULL;
 }
 
@@ -208,19 +204,14 @@ char *HCLNT_SetInfraredCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_InfraredController *ic = &rs->InfraredController;
-    for (u32 i = 0; i < ic->InfraredSetCount; i++) {
+    walk_groups(&w, ic->InfraredSetCount, [&](u32 i, Q_bool ts) {
         Q_InfraredSet *set = &ic->InfraredSet[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         for (u32 j = 0; j < set->InfraredCount; j++)
             if (!HCLNT_ReadInt(&w, &set->Infrared[j].Reading) ||
                 !read_stamp(&w, ts, &set->Infrared[j].TimeStamp))
-                return NULL;
-    }
+                return false;
+        return true;
+    });
     return NULL;
 }
 
@@ -230,21 +221,16 @@ char *HCLNT_SetBumperCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_BumperController *bc = &rs->BumperController;
-    for (u32 i = 0; i < bc->BumperSetCount; i++) {
+    walk_groups(&w, bc->BumperSetCount, [&](u32 i, Q_bool ts) {
         Q_BumperSet *set = &bc->BumperSet[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         for (u32 j = 0; j < set->BumperCount; j++) {
             s32 v;
             if (!HCLNT_ReadInt(&w, &v) || !read_stamp(&w, ts, &set->Bumper[j].TimeStamp))
-                return NULL;
+                return false;
             set->Bumper[j].Reading = (char)v;
         }
-    }
+        return true;
+    });
     return NULL;
 }
 
@@ -310,28 +296,23 @@ char *HCLNT_SetLaserCbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    for (u32 i = 0; i < rs->LaserSet.LaserCount; i++) {
+    walk_groups(&w, rs->LaserSet.LaserCount, [&](u32 i, Q_bool ts) {
         Q_Laser *l = &rs->LaserSet.Laser[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         char data_type, point_type;
         s32 count;
         if (!HCLNT_ReadChar(&w, &data_type) || !HCLNT_ReadChar(&w, &point_type) ||
             !HCLNT_ReadInt(&w, &count))
-            return NULL;
+            return false;
         u32 n = (u16)count;
         if (laser_places(data_type, point_type, n) > Q_MAX_LASER_DATA)
-            return NULL;
+            return false;
         if (!read_laser_items(&w, l, data_type, point_type, n))
-            return NULL;
+            return false;
         l->DataCount = (s16)n;
         if (!read_stamp(&w, ts, &l->TimeStamp))
-            return NULL;
-    }
+            return false;
+        return true;
+    });
     return NULL;
 }
 
@@ -340,26 +321,21 @@ char *HCLNT_SetK770Cbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    for (u32 i = 0; i < rs->K770Set.K770Count; i++) {
+    walk_groups(&w, rs->K770Set.K770Count, [&](u32 i, Q_bool ts) {
         Q_K770 *k = &rs->K770Set.K770[i];
-        Q_bool ts = 0;
-        group g = open_group(&w, &ts);
-        if (g == GROUP_BAD)
-            return NULL;
-        if (g == GROUP_SKIPPED)
-            continue;
         s32 count;
         if (!read_stamp(&w, ts, &k->TimeStamp) || !HCLNT_ReadInt(&w, &count))
-            return NULL;
+            return false;
         u32 p = (u16)count;
         if (p > Q_MAX_K770_POINTS)
-            return NULL;
+            return false;
         for (u32 j = 0; j < p; j++) {
             s32 v;
             if (!HCLNT_ReadInt(&w, &v))
-                return NULL;
+                return false;
             k->Readings[j] = (u32)v;
         }
-    }
+        return true;
+    });
     return NULL;
 }
