@@ -154,7 +154,11 @@ std::string writeWorld(const netpeer::TempDir &dir, const std::vector<std::strin
     return path;
 }
 
-bool truePose(int port, int id, double *x, double *y, double *heading) {
+namespace {
+
+// Sends one status line to the scheduler on port and returns what came back up to its "Done"
+// or "Error" line; empty when the scheduler cannot be reached.
+std::string statusQuery(int port, const std::string &request) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
@@ -163,20 +167,35 @@ bool truePose(int port, int id, double *x, double *y, double *heading) {
     if (fd < 0 || connect(fd, reinterpret_cast<struct sockaddr *>(&addr), sizeof addr) != 0) {
         if (fd >= 0)
             close(fd);
-        return false;
+        return "";
     }
-    std::string request = "GetTruePose " + std::to_string(id) + "\n", seen;
+    std::string seen;
     bool ok = write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size());
     char buf[512];
     ssize_t n;
-    while (ok && seen.find("Done") == std::string::npos && (n = read(fd, buf, sizeof buf)) > 0)
+    while (ok && seen.find("Done") == std::string::npos &&
+           seen.find("Error") == std::string::npos && (n = read(fd, buf, sizeof buf)) > 0)
         seen.append(buf, static_cast<size_t>(n));
     close(fd);
+    return seen;
+}
+
+} // namespace
+
+bool truePose(int port, int id, double *x, double *y, double *heading) {
+    std::string seen = statusQuery(port, "GetTruePose " + std::to_string(id) + "\n");
     size_t at = seen.find("TruePose ");
     int got = 0;
     return at != std::string::npos &&
            sscanf(seen.c_str() + at, "TruePose %d %lf %lf %lf", &got, x, y, heading) == 4 &&
            got == id;
+}
+
+bool setTruePose(int port, int id, int x, int y, int heading) {
+    std::string seen =
+        statusQuery(port, "SetTruePose " + std::to_string(id) + " " + std::to_string(x) + " " +
+                              std::to_string(y) + " " + std::to_string(heading) + "\n");
+    return seen.find("Done SetTruePose") != std::string::npos;
 }
 
 bool semaphoreExists() { return semget(4914, 1, 0) >= 0; }

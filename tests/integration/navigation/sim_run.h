@@ -51,6 +51,10 @@ std::string writeWorld(const netpeer::TempDir &dir, const std::vector<std::strin
 // The robot's real pose in the world from the scheduler on port: x, y mm and heading mrad.
 bool truePose(int port, int id, double *x, double *y, double *heading);
 
+// Places the robot on the scheduler on port at x, y mm with heading mrad (its odometry is not
+// touched); false when the simulator refuses (an overlap with an obstacle, say).
+bool setTruePose(int port, int id, int x, int y, int heading);
+
 // True when the robot semaphore set exists on this machine.
 bool semaphoreExists();
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -18,7 +19,7 @@ class NavigatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string world = simtest::writeWorld(dir, {"room 4000 4000", "start 1000 2000 0"});
-        ASSERT_TRUE(sim.start(5, {"--world", world}));
+        ASSERT_TRUE(sim.start(speedup, {"--world", world}));
     }
     // Waits (at most about 20 s) until cond holds.
     template <class F> bool await(F cond) {
@@ -30,6 +31,7 @@ class NavigatorTest : public ::testing::Test {
         return text.find(what, from);
     }
 
+    double speedup = 5;
     netpeer::TempDir dir;
     simtest::Sim sim{dir};
 };
@@ -113,6 +115,78 @@ TEST_F(NavigatorTest, StartRefusesABadMapAndASecondStart) {
     EXPECT_EQ(nav.start(15000, 15000, ""), -1);
     EXPECT_EQ(nav.finish(), 0);
     EXPECT_EQ(nav.start(15000, 15000, ""), 0); /* started again after finish */
+    EXPECT_EQ(nav.finish(), 0);
+}
+
+// A move along +x from (150, 150) to (169, 150) (world x 1000 to 2900) during which the test
+// puts the robot somewhere else with SetTruePose. The simulator runs in real time here so that
+// the robot covers little ground (300 mm/s) between being placed and the navigator's next
+// reading, whatever the machine's speed.
+class NavigatorPlacedTest : public NavigatorTest {
+  protected:
+    NavigatorPlacedTest() { speedup = 1; }
+
+    // Runs the move in a thread; once the robot has driven 300 mm of it, places the robot at
+    // world (x, 2000) still facing +x and waits for the move to end. Gives the move's result,
+    // or -1 when the robot could not be placed; out receives what the move printed.
+    int moveAndPlace(Navigator &nav, int x, std::string *out) {
+        /* The route needs the room painted as far as the far wall (map column 180). */
+        MakeMap *map = nav.getMakeMap();
+        if (!await([&] {
+                return map->cell(169, 150) == MAP_FREE &&
+                       (map->cell(179, 150) == 9 || map->cell(180, 150) == 9);
+            }))
+            return -1;
+        std::atomic<int> result{-1};
+        std::atomic<bool> done{false};
+        testing::internal::CaptureStdout();
+        std::thread mover([&] {
+            result = nav.move(169, 150);
+            done = true;
+        });
+        double px = 0, py = 0, ph = 0;
+        bool under_way = await([&] {
+            return done || (simtest::truePose(sim.port(), 1, &px, &py, &ph) && px >= 1300);
+        });
+        bool placed = under_way && !done && simtest::setTruePose(sim.port(), 1, x, 2000, 0);
+        mover.join(); // the move ends by itself: arrival, a stop, or the bounded replans
+        *out = testing::internal::GetCapturedStdout();
+        return placed ? result.load() : -1;
+    }
+};
+
+// The robot's rim 280 mm from the far wall (x 4000), inside the band that stops the motion and
+// replans. The move must then end with 0, never with an arrival: the wall is painted where the
+// odometry (untouched by the placement) puts it, across the room short of the goal, so the new
+// plan finds no route; and were there one, odometry would still have about 1600 mm to go along
+// +x while the real robot has only 280 mm before the wall, so a later stop (too close, collision
+// or the replan bound) would end it.
+TEST_F(NavigatorPlacedTest, ObstacleAppearingDuringAMoveForcesAReplan) {
+    Navigator nav;
+    ASSERT_EQ(nav.start(15000, 15000, ""), 0);
+    std::string out;
+    EXPECT_EQ(moveAndPlace(nav, 4000 - 300 - 280, &out), 0) << out;
+    size_t found = out.find("Encontrei obstaculo\n");
+    ASSERT_NE(found, std::string::npos) << out;
+    size_t replan = out.find("---> Calculando nova trajetoria\n", found);
+    ASSERT_NE(replan, std::string::npos) << out;
+    EXPECT_NE(out.find("Start (", replan), std::string::npos) << out; /* planned again */
+    EXPECT_EQ(out.find("Cheguei no objetivo"), std::string::npos) << out;
+    EXPECT_EQ(nav.finish(), 0);
+}
+
+// The rim 2 mm from the far wall: within the bumpers' 5 mm, so the bumper reads pressed. The
+// motion loop asks for sonar, infrared and bumpers in turn, each answered before the next, and
+// looks at the bumpers first: whenever the ranges already show the wall, so does the bumper.
+TEST_F(NavigatorPlacedTest, BumperHitStopsTheMoveWithFalse) {
+    Navigator nav;
+    ASSERT_EQ(nav.start(15000, 15000, ""), 0);
+    std::string out;
+    EXPECT_EQ(moveAndPlace(nav, 4000 - 300 - 2, &out), 0) << out;
+    EXPECT_NE(out.find("Colisao com o rovak\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Obstaculo muito proximo"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Encontrei obstaculo"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Cheguei no objetivo"), std::string::npos) << out;
     EXPECT_EQ(nav.finish(), 0);
 }
 
