@@ -1,5 +1,7 @@
-// Time of one plan as the navigator makes it: a new planner on the grid, then getTrajectory.
+// Time of one plan: a new planner on the grid, then getTrajectory; and the navigator's whole
+// planning step, the plain route, the obstacle margin and the route that keeps it.
 // The planner's "no route" message goes to /dev/null; the figures go to standard error.
+#include "clearance.h"
 #include "pathplanner.h"
 
 #include <benchmark/benchmark.h>
@@ -86,6 +88,44 @@ void BM_PlanOpenWalledGoal(benchmark::State &state) {
     plan(state, grid, Coord{0, 0, 0}, Coord{217, 217, 0});
 }
 BENCHMARK(BM_PlanOpenWalledGoal)->Unit(benchmark::kMicrosecond);
+
+// The explored room of the navigation tests: walls all round and a box between start and goal.
+std::vector<int> roomWithABox() {
+    std::vector<int> g(kSide * kSide, -1);
+    fineBox(g, 140, 125, 210, 175, 9);
+    fineBox(g, 141, 126, 209, 174, 0);
+    fineBox(g, 163, 148, 166, 151, 9);
+    return g;
+}
+
+void BM_InflateScattered(benchmark::State &state) {
+    static const std::vector<int> grid = scattered();
+    std::vector<int> copy;
+    for (auto _ : state) {
+        copy = grid;
+        clear_inflate(copy.data(), CLEAR_RADIUS_CELLS);
+        benchmark::DoNotOptimize(copy.data());
+    }
+}
+BENCHMARK(BM_InflateScattered)->Unit(benchmark::kMicrosecond);
+
+void BM_PlanRoomWithMargin(benchmark::State &state) {
+    static const std::vector<int> grid = roomWithABox();
+    const Coord start = {150, 150, 0}, goal = {180, 150, 0};
+    size_t points = 0;
+    for (auto _ : state) {
+        PathPlanner plain(grid.data());
+        std::list<Coord> route = plain.getTrajectory(start, goal);
+        std::vector<int> copy = grid;
+        clear_inflate(copy.data(), CLEAR_RADIUS_CELLS);
+        PathPlanner clear(copy.data(), false);
+        route = clear.getTrajectory(start, goal);
+        points = route.size();
+        benchmark::DoNotOptimize(points);
+    }
+    state.counters["route_points"] = static_cast<double>(points);
+}
+BENCHMARK(BM_PlanRoomWithMargin)->Unit(benchmark::kMicrosecond);
 
 void BM_CoarseMapOnly(benchmark::State &state) {
     static const std::vector<int> grid = scattered();

@@ -1,6 +1,7 @@
 /* The navigator: start-up, the move loop, stop, speech and finish. */
 #include "navigator.h"
 
+#include "clearance.h"
 #include "gxthread.h"
 #include "makemap.h"
 #include "pathplanner.h"
@@ -134,14 +135,7 @@ Navigator::Outcome Navigator::planAndFollow(int goalX, int goalY) {
     }
     printf("Start (%d, %d)\n", sx, sy);
     printf("Goal  (%d, %d)\n", goalX, goalY);
-    /* The planner reads a copy, so the refresh thread may go on painting meanwhile. */
-    std::vector<int> grid(MAP_CELLS);
-    map->copyGrid(grid.data());
-    delete planner;
-    planner = new PathPlanner(grid.data());
-    Coord from = {sx, sy, heading}, to = {goalX, goalY, 0};
-    auto route = planner->getTrajectory(from, to);
-    trajectory.assign(route.begin(), route.end());
+    planRoute(Coord{sx, sy, heading}, Coord{goalX, goalY, 0});
     if (trajectory.empty()) {
         printf("trajectory is empty\n");
         return MOVE_FAILED;
@@ -150,6 +144,34 @@ Navigator::Outcome Navigator::planAndFollow(int goalX, int goalY) {
     if (outcome == MOVE_ARRIVED)
         printf("Cheguei no objetivo\n");
     return outcome;
+}
+
+/* Sets trajectory and planner for a move from one cell to another. The planner sees the robot
+ * as a point, so a route over the map as it stands may brush past the obstacles it holds; a
+ * second search over a copy with a margin around every obstacle keeps the body clear, and is
+ * taken when it finds a way. Where none keeps the margin (a goal or a gap near an obstacle)
+ * the plain route is followed. The margin only removes cells, so a goal without a plain route
+ * has none at all, and that search gives the operator its message. */
+void Navigator::planRoute(const Coord &from, const Coord &to) {
+    /* The planners read a copy, so the refresh thread may go on painting meanwhile. */
+    std::vector<int> grid(MAP_CELLS);
+    map->copyGrid(grid.data());
+    delete planner;
+    planner = new PathPlanner(grid.data());
+    auto route = planner->getTrajectory(from, to);
+    if (!route.empty()) {
+        clear_inflate(grid.data(), CLEAR_RADIUS_CELLS);
+        auto *clear = new PathPlanner(grid.data(), false);
+        auto wide = clear->getTrajectory(from, to);
+        if (wide.empty()) {
+            delete clear;
+        } else {
+            route.swap(wide);
+            delete planner;
+            planner = clear;
+        }
+    }
+    trajectory.assign(route.begin(), route.end());
 }
 
 /* Drives along the route, the semaphore held throughout. The first point (the start corner)
@@ -163,8 +185,10 @@ Navigator::Outcome Navigator::followRoute(int sx, int sy) {
     for (++p; p != trajectory.end() && outcome == MOVE_ARRIVED; ++p) {
         Coord d = {(p->x - cx) * MAP_CELL_MM, (p->y - cy) * MAP_CELL_MM, 0};
         state = robot->GetRobotState();
+        bool ahead[VX_DIRECTIONS];
+        clear_ahead(d, cinematic->GetOdometry(state).th, ahead);
         cinematic->SetPosition(state, d, kMotionSpeed, kMotionAccel, kRelativeMove);
-        outcome = watchMotion(state);
+        outcome = watchMotion(state, ahead);
         cx = p->x;
         cy = p->y;
     }
@@ -172,8 +196,12 @@ Navigator::Outcome Navigator::followRoute(int sx, int sy) {
     return outcome;
 }
 
-/* Watches one motion until it ends: bumpers, the 24 ranges, and the map painted on the way. */
-Navigator::Outcome Navigator::watchMotion(Q_RobotState *&rs) {
+/* Watches one motion until it ends: bumpers, the 24 ranges, and the map painted on the way.
+ * A reading below NAV_DANGER_MM in any direction ends the move; one below NAV_NEAR_MM asks for
+ * a new route only where ahead[] marks the direction as lying in the way. Counting every
+ * direction would stop each new motion at once beside the obstacle that caused the replan,
+ * so the robot could never leave it. */
+Navigator::Outcome Navigator::watchMotion(Q_RobotState *&rs, const bool ahead[]) {
     SenSonar sonar;
     SenIr ir;
     SenBumper bumper;
@@ -195,7 +223,7 @@ Navigator::Outcome Navigator::watchMotion(Q_RobotState *&rs) {
         }
         for (int i = 0; i < VX_DIRECTIONS; i++) {
             int r = smaller(ir.Read(rs, i), sonar.Read(rs, i));
-            if (r >= NAV_NEAR_MM)
+            if (r >= NAV_NEAR_MM || (r >= NAV_DANGER_MM && !ahead[i]))
                 continue;
             if (r >= NAV_DANGER_MM) {
                 printf("Encontrei obstaculo\n");

@@ -63,8 +63,9 @@ class Navigator {
     enum Outcome { MOVE_FAILED = 0, MOVE_ARRIVED = 1, MOVE_REPLAN = 2 };
     int startThreads();
     Outcome planAndFollow(int goalX, int goalY);
+    void planRoute(const Coord &from, const Coord &to);
     Outcome followRoute(int sx, int sy);
-    Outcome watchMotion(Q_RobotState *&rs);
+    Outcome watchMotion(Q_RobotState *&rs, const bool ahead[]);
 
     MakeMap *map;
     gxThread_t *refreshHandle;

@@ -53,7 +53,8 @@ bool MapSearchNode::GetSuccessors(AStarSearch<MapSearchNode> *search,
     return true;
 }
 
-PathPlanner::PathPlanner(const int *grid) : mapa(new (std::nothrow) int[PLAN_SIDE * PLAN_SIDE]) {
+PathPlanner::PathPlanner(const int *grid, bool reportNoPath)
+    : mapa(new (std::nothrow) int[PLAN_SIDE * PLAN_SIDE]), reportNoPath(reportNoPath) {
     if (mapa == nullptr) {
         printf("Erro no malloc\n");
         fflush(stdout);
@@ -104,7 +105,7 @@ std::list<Coord> PathPlanner::getTrajectory(const Coord &start, const Coord &goa
         appendCorners(search);
         route.push_back(goal);
         search.FreeSolutionNodes();
-    } else if (state == AStarSearch<MapSearchNode>::SEARCH_STATE_NO_PATH) {
+    } else if (state == AStarSearch<MapSearchNode>::SEARCH_STATE_NO_PATH && reportNoPath) {
         printf("Search terminated. Did not find goal state\n");
     }
     return route;

@@ -51,8 +51,9 @@ class MapSearchNode {
 class PathPlanner {
   public:
     /* A planner over grid, PLAN_GRID_SIDE rows of PLAN_GRID_SIDE cells, row-major (cell (cx,
-     * cy) at cy * 300 + cx). The grid is read once, here; a null grid counts as unexplored. */
-    explicit PathPlanner(const int *grid);
+     * cy) at cy * 300 + cx). The grid is read once, here; a null grid counts as unexplored.
+     * A planner built with reportNoPath false says nothing when it finds no route. */
+    explicit PathPlanner(const int *grid, bool reportNoPath = true);
     ~PathPlanner();
     PathPlanner(const PathPlanner &) = delete;
     PathPlanner &operator=(const PathPlanner &) = delete;
@@ -71,6 +72,7 @@ class PathPlanner {
     void appendCorners(AStarSearch<MapSearchNode> &search);
 
     int *mapa; /* PLAN_SIDE x PLAN_SIDE coarse values, row-major, owned */
+    bool reportNoPath;
     std::list<Coord> route;
 };
 

@@ -18,7 +18,7 @@ namespace {
 class NavigatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string world = simtest::writeWorld(dir, {"room 4000 4000", "start 1000 2000 0"});
+        std::string world = simtest::writeWorld(dir, {"room 4000 4000", robotStart});
         ASSERT_TRUE(sim.start(speedup, {"--world", world}));
     }
     // Waits (at most about 20 s) until cond holds.
@@ -32,6 +32,7 @@ class NavigatorTest : public ::testing::Test {
     }
 
     double speedup = 5;
+    std::string robotStart = "start 1000 2000 0";
     netpeer::TempDir dir;
     simtest::Sim sim{dir};
 };
@@ -115,6 +116,28 @@ TEST_F(NavigatorTest, StartRefusesABadMapAndASecondStart) {
     EXPECT_EQ(nav.start(15000, 15000, ""), -1);
     EXPECT_EQ(nav.finish(), 0);
     EXPECT_EQ(nav.start(15000, 15000, ""), 0); /* started again after finish */
+    EXPECT_EQ(nav.finish(), 0);
+}
+
+// The robot starts with its rim 250 mm from the wall behind it (world x 0), inside the band that
+// asks for a new route. A wall behind is not in the way of a move ahead: the robot leaves it and
+// arrives, instead of stopping at once on every new route.
+class NavigatorBesideAWallTest : public NavigatorTest {
+  protected:
+    NavigatorBesideAWallTest() { robotStart = "start 550 2000 0"; }
+};
+
+TEST_F(NavigatorBesideAWallTest, AWallBehindDoesNotHoldTheRobotBack) {
+    Navigator nav;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(nav.start(15000, 15000, ""), 0);
+    int result = nav.move(165, 150);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 1) << out;
+    EXPECT_EQ(out.find("Encontrei obstaculo"), std::string::npos) << out;
+    double x, y, h;
+    ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
+    EXPECT_LT(std::hypot(x - 2050, y - 2000), 300) << x << " " << y;
     EXPECT_EQ(nav.finish(), 0);
 }
 
