@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -31,8 +34,8 @@ bool inOrder(const std::string &out, const std::vector<std::string> &texts) {
 // Worlds are mapped with the robot at (15000, 15000) mm, cell (150, 150).
 class JavaFrontTest : public ::testing::Test {
   protected:
-    void startSim(const std::vector<std::string> &world) {
-        ASSERT_TRUE(sim.start(10, {"--world", simtest::writeWorld(dir, world)}));
+    void startSim(const std::vector<std::string> &world, double speedup = 10) {
+        ASSERT_TRUE(sim.start(speedup, {"--world", simtest::writeWorld(dir, world)}));
     }
     simtest::Result demo(const std::vector<std::string> &args) {
         return simtest::runJava("trelvo.Demo", args, dir);
@@ -41,6 +44,27 @@ class JavaFrontTest : public ::testing::Test {
         double x, y, h;
         ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
         EXPECT_LT(std::hypot(x - wx, y - wy), 300) << "true pose " << x << ", " << y;
+    }
+
+    /* Runs the front end with args while the test, once the robot has driven past world x
+     * 1300, places it at world (x, 2000) still facing +x. *placed tells whether it was. */
+    simtest::Result demoPlacingTheRobot(const std::vector<std::string> &args, int x, bool *placed) {
+        std::atomic<bool> done{false}, put{false};
+        std::thread placer([&] {
+            double px = 0, py = 0, ph = 0;
+            for (int i = 0; i < 2000 && !done; i++) {
+                if (simtest::truePose(sim.port(), 1, &px, &py, &ph) && px >= 1300) {
+                    put = simtest::setTruePose(sim.port(), 1, x, 2000, 0);
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        simtest::Result r = demo(args);
+        done = true;
+        placer.join();
+        *placed = put;
+        return r;
     }
 
     netpeer::TempDir dir;
@@ -108,6 +132,36 @@ TEST_F(JavaFrontTest, WallTooCloseStopsTheMove) {
               std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("Demo: move 135,150 false"), std::string::npos);
+}
+
+// The placed tests run the simulator in real time, so that the robot covers little ground
+// (300 mm/s) between being placed and the navigator's next reading.
+TEST_F(JavaFrontTest, ObstaclePlacedInTheWayForcesAReplan) {
+    /* The rim 280 mm from the far wall (x 4000), in the way of the motion along +x. The map
+     * puts that wall where the odometry, untouched by the placement, says, so the move cannot
+     * arrive; what matters is that it stops and plans again. */
+    startSim({"room 4000 4000", "start 1000 2000 0"}, 1);
+    bool placed = false;
+    simtest::Result r = demoPlacingTheRobot({"169,150"}, 4000 - 300 - 280, &placed);
+    ASSERT_TRUE(placed) << r.out;
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Encontrei obstaculo\n---> Calculando nova trajetoria\nStart ("),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Demo: move 169,150 false"), std::string::npos) << r.out;
+}
+
+TEST_F(JavaFrontTest, BumperHitStopsTheMoveWithFalse) {
+    /* The rim 2 mm from the far wall, within the bumpers' reach: the motion loop reads the
+     * bumpers before the ranges. */
+    startSim({"room 4000 4000", "start 1000 2000 0"}, 1);
+    bool placed = false;
+    simtest::Result r = demoPlacingTheRobot({"169,150"}, 4000 - 300 - 2, &placed);
+    ASSERT_TRUE(placed) << r.out;
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Colisao com o rovak\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Encontrei obstaculo"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Demo: move 169,150 false"), std::string::npos) << r.out;
 }
 
 TEST_F(JavaFrontTest, FinishEndsTheThreadsInOrderAndRemovesTheSemaphore) {
