@@ -2,15 +2,13 @@
 #include "clearance.h"
 
 #include "makemap.h"
+#include "pathplanner.h"
+#include "vx9200.h"
 
 #include <cmath>
 #include <vector>
 
 namespace {
-
-const int kUncertain = 8;
-const int kObstacle = 9;
-const int kPassableMax = 7;
 
 struct Offset {
     int dx, dy;
@@ -36,7 +34,7 @@ void clear_inflate(int *grid, int radius) {
     /* Marked cells must not spread in turn, so the obstacles are collected first. */
     std::vector<int> obstacles;
     for (int i = 0; i < MAP_CELLS; i++)
-        if (grid[i] >= kObstacle)
+        if (grid[i] >= MAP_OBSTACLE)
             obstacles.push_back(i);
     for (int i : obstacles) {
         int ox = i % MAP_SIZE, oy = i / MAP_SIZE;
@@ -45,16 +43,16 @@ void clear_inflate(int *grid, int radius) {
             if (!inside(x, y))
                 continue;
             int &c = grid[y * MAP_SIZE + x];
-            if (c >= 0 && c <= kPassableMax)
-                c = kUncertain;
+            if (c >= MAP_FREE && c <= PLAN_PASSABLE_MAX)
+                c = MAP_BAND;
         }
     }
 }
 
-void clear_ahead(Coord d, int th, bool ahead[24]) {
+void clear_ahead(Coord d, int th, bool ahead[VX_DIRECTIONS]) {
     const double deg = M_PI / 180.0;
     double travel = std::atan2(static_cast<double>(d.y), static_cast<double>(d.x)) - th / 1000.0;
-    for (int i = 0; i < 24; i++) {
+    for (int i = 0; i < VX_DIRECTIONS; i++) {
         double off = std::remainder(i * 15 * deg - travel, 2 * M_PI);
         /* A direction on the edge stays in despite the heading rounded to a milliradian. */
         ahead[i] = (d.x != 0 || d.y != 0) && std::fabs(off) <= CLEAR_AHEAD_DEG * deg + 1e-3;

@@ -8,7 +8,7 @@
 #ifndef ROVAK_CLEARANCE_H
 #define ROVAK_CLEARANCE_H
 
-#include "coord.h"
+#include "vx9200.h"
 
 /* Cells, of 100 mm, kept between a route and an obstacle cell: the robot's radius (300 mm)
  * plus the distance at which a reading asks for a new route (300 mm). */
@@ -28,6 +28,6 @@ void clear_inflate(int *grid, int radius);
 /* Sets ahead[i], for the 24 range directions (direction i at i * 15 degrees counter-clockwise
  * from the heading), to whether it lies within CLEAR_AHEAD_DEG of a displacement d (map frame,
  * x and y) made at heading th (thousandths of a radian). A zero displacement marks none. */
-void clear_ahead(Coord d, int th, bool ahead[24]);
+void clear_ahead(Coord d, int th, bool ahead[VX_DIRECTIONS]);
 
 #endif

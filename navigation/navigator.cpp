@@ -11,6 +11,7 @@
 #include "trefreshmap.h"
 #include "vx9200.h"
 
+#include <memory>
 #include <stdio.h>
 #include <vector>
 
@@ -161,14 +162,12 @@ void Navigator::planRoute(const Coord &from, const Coord &to) {
     auto route = planner->getTrajectory(from, to);
     if (!route.empty()) {
         clear_inflate(grid.data(), CLEAR_RADIUS_CELLS);
-        auto *clear = new PathPlanner(grid.data(), false);
+        std::unique_ptr<PathPlanner> clear(new PathPlanner(grid.data(), false));
         auto wide = clear->getTrajectory(from, to);
-        if (wide.empty()) {
-            delete clear;
-        } else {
+        if (!wide.empty()) {
             route.swap(wide);
             delete planner;
-            planner = clear;
+            planner = clear.release();
         }
     }
     trajectory.assign(route.begin(), route.end());
