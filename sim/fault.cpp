@@ -4,6 +4,7 @@
 #include "link.h"
 #include "protocol.h"
 #include "sim.h"
+#include "socket.h"
 
 const char *const FAULT_MalformedLines[] = {
     "SetSonar 1 0 200 5",          /* a sonar index beyond the set */
@@ -27,6 +28,40 @@ bool FAULT_Fail(const char *word, int *code) {
         }
     }
     return false;
+}
+
+bool FAULT_Silent(long requests) {
+    return faults().silent_after >= 0 && requests > faults().silent_after;
+}
+
+long FAULT_SplitAcksMs(void) { return faults().split_acks_ms; }
+
+bool FAULT_FloodAfter(const char *word) {
+    return faults().flood && std::string(word) == "GetConstMembers";
+}
+
+/* One chunk: the robot's current state lines, repeated up to the chunk size. */
+static std::string flood_chunk(ROBOT_Robot *r) {
+    std::string block = PROTO_StateLines(r);
+    std::string chunk;
+    chunk.reserve(FAULT_FLOOD_CHUNK + block.size());
+    while (chunk.size() < FAULT_FLOOD_CHUNK)
+        chunk += block;
+    return chunk;
+}
+
+void FAULT_Flood(void) {
+    if (!faults().flood)
+        return;
+    for (LINK_Session *s : LINK_Sessions()) {
+        ROBOT_Robot *r = SIM_Robot(s->robot);
+        if (!r || !s->flooding || s->closing || !s->held.empty())
+            continue;
+        /* Only an empty socket queue takes more: the peer's pace bounds our memory. */
+        const struct socket *sp = SOCK_Find(s->fd);
+        if (sp && !sp->first_out)
+            LINK_Send(s, flood_chunk(r));
+    }
 }
 
 std::string FAULT_Extra(const ROBOT_Robot *r, long answer) {
@@ -69,7 +104,7 @@ void FAULT_Push(double wall_ms) {
     next_push = wall_ms + (double)faults().unsolicited_ms;
     for (LINK_Session *s : LINK_Sessions()) {
         ROBOT_Robot *r = SIM_Robot(s->robot);
-        if (r)
+        if (r && !s->flooding) /* a flooded connection gets state lines anyway */
             LINK_Send(s, PROTO_BatteryLine(r) + PROTO_OdometryLine(r, false));
     }
 }

@@ -1,17 +1,15 @@
-/* Listening endpoints, sessions, framing and the answer path (see link.h). */
-#include "link.h"
+/* Listening endpoints, sessions, framing, the poll and the send path (see link.h). */
+#include "link_internal.h"
 
-#include "argcv.h"
-#include "command.h"
-#include "fault.h"
-#include "protocol.h"
 #include "sim.h"
 #include "socket.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <netinet/in.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -32,8 +30,16 @@ struct queued_line {
 
 std::vector<endpoint> endpoints;
 std::map<int, LINK_Session *> sessions;
+std::vector<LINK_Session *> retired; /* closed, released by LINK_Reap */
 std::deque<queued_line> lines;
 unsigned long next_serial = 1;
+
+/* Takes a session out of the live set; its record lives on until LINK_Reap. */
+void retire(LINK_Session *s) {
+    s->closing = true;
+    s->held.clear();
+    retired.push_back(s);
+}
 
 /* The endpoint that accepted fd, found from the socket's own address. */
 const endpoint *endpoint_of_accepted(int fd) {
@@ -63,8 +69,12 @@ void on_status(int fd, int error) {
         int robot = e->robot;
         auto old = sessions.find(fd);
         if (old != sessions.end()) /* a record whose close was never reported */
-            delete old->second;
-        sessions[fd] = new LINK_Session{fd, next_serial++, robot, 0, 0, false, {}};
+            retire(old->second);
+        LINK_Session *s = new LINK_Session;
+        s->fd = fd;
+        s->serial = next_serial++;
+        s->robot = robot;
+        sessions[fd] = s;
         std::string who = robot ? "robot " + std::to_string(robot) : "the scheduler";
         SIM_Log("connection %d opened (%s) to %s", fd, e->family == AF_UNIX ? "unix" : "tcp",
                 who.c_str());
@@ -74,7 +84,7 @@ void on_status(int fd, int error) {
     if (it == sessions.end())
         return;
     SIM_Log("connection %d closed", fd);
-    delete it->second;
+    retire(it->second);
     sessions.erase(it);
 }
 
@@ -106,91 +116,6 @@ void on_written(int fd, char *buf, unsigned int count) {
     (void)fd;
     (void)count;
     free(buf);
-}
-
-/* The command word of a line, without its id prefix ("" for an empty line); *prefixed tells
- * whether it had one. */
-std::string command_word(const std::string &line, bool *prefixed) {
-    int argc;
-    char **argv;
-    ARGCV_Create(line.c_str(), &argc, &argv);
-    *prefixed = false;
-    if (argc == 0)
-        return "";
-    std::string word = argv[0];
-    ARGCV_Free(argc, argv);
-    size_t colon = word.rfind(':');
-    *prefixed = colon != std::string::npos;
-    return *prefixed ? word.substr(colon + 1) : word;
-}
-
-/* Removes the acknowledgements of empty commands: the dispatcher ends a command at an empty
- * word, so a quoted empty text (as in 'Speak ""') leaves an empty command behind, and its
- * "Error  -4" would fail the peer's request. */
-std::string drop_empty_commands(const std::string &reply) {
-    std::string out;
-    size_t start = 0;
-    while (start < reply.size()) {
-        size_t lf = reply.find('\n', start);
-        size_t end = lf == std::string::npos ? reply.size() : lf + 1;
-        std::string line = reply.substr(start, end - start);
-        if (line != "Error  -4\n" && line != "Done \n")
-            out += line;
-        start = end;
-    }
-    return out;
-}
-
-void hand_over(LINK_Session *s, std::string text, double wall_ms) {
-    long delay = s->robot ? FAULT_DelayMs() : 0;
-    if (delay == 0 && s->held.empty()) {
-        LINK_Send(s, text);
-        return;
-    }
-    double due = wall_ms + (double)delay;
-    if (!s->held.empty() && s->held.back().due_ms > due)
-        due = s->held.back().due_ms; /* answers keep their order */
-    s->held.push_back(LINK_Held{due, std::move(text)});
-}
-
-void answer(LINK_Session *s, const std::string &line, double wall_ms) {
-    bool prefixed;
-    std::string word = command_word(line, &prefixed);
-    if (word == "Done" || word == "Error")
-        return;
-    /* Clients prefix every request with their id; an unprefixed line that is no request is a
-     * peer's answer to something we sent (such as its "Error" for a line it could not read),
-     * and answering it could end that peer's wait for a real answer. */
-    if (!prefixed && !PROTO_IsRequest(word.c_str())) {
-        SIM_Log("connection %d: ignored an unprefixed line starting with '%.60s'", s->fd,
-                word.c_str());
-        return;
-    }
-    s->requests++;
-    ROBOT_Robot *r = SIM_Robot(s->robot);
-    if (r)
-        ROBOT_Touch(r, SIM_Get()->now_ms);
-    if (s->robot && FAULT_Drop(s->requests)) {
-        SIM_Log("fault: dropping connection %d at request %ld (%s)", s->fd, s->requests,
-                word.c_str());
-        LINK_Close(s);
-        return;
-    }
-    std::string reply;
-    int code;
-    if (s->robot && FAULT_Fail(word.c_str(), &code)) {
-        reply = "Error " + word + " " + std::to_string(code) + "\n";
-    } else {
-        char *text = CMD_ExecuteRaw(s->fd, line.c_str());
-        if (text)
-            reply = drop_empty_commands(text);
-        free(text);
-    }
-    if (reply.empty())
-        return;
-    if (r)
-        reply = FAULT_Extra(r, ++s->answers) + reply;
-    hand_over(s, std::move(reply), wall_ms);
 }
 
 int add_listener(int fd, int family, int port, const char *path, int robot) {
@@ -233,46 +158,58 @@ std::vector<LINK_Session *> LINK_Sessions(void) {
     return v;
 }
 
+void LINK_Poll(long usec) {
+    fd_set fdread, fdwrite;
+    FD_ZERO(&fdread);
+    FD_ZERO(&fdwrite);
+    int n = SOCK_AddToFdSets(&fdread, &fdwrite);
+    for (auto &kv : sessions)
+        if (kv.second->flooding)
+            FD_CLR(kv.first, &fdread);
+    if (usec < 0)
+        usec = 0;
+    struct timeval tv = {usec / 1000000, usec % 1000000};
+    int ready = select(n < FD_SETSIZE ? n : FD_SETSIZE, &fdread, &fdwrite, nullptr, &tv);
+    if (ready < 0 && errno != EINTR)
+        SIM_Log("poll failed: %s", strerror(errno));
+    else if (ready >= 0) /* also with nothing ready: the close pass still runs */
+        SOCK_ProcessFdSets(&fdread, &fdwrite);
+}
+
 void LINK_Dispatch(double wall_ms) {
     while (!lines.empty()) {
         queued_line ln = std::move(lines.front());
         lines.pop_front();
         LINK_Session *s = LINK_Find(ln.fd);
-        /* A line of a session closed or replaced since it arrived is dropped. */
-        if (s && s->serial == ln.serial && !s->closing)
-            answer(s, ln.text, wall_ms);
+        /* A line of a session closed or replaced since it arrived is dropped, and so is one that
+         * came with the request that started a flood: that connection is no longer read. */
+        if (s && s->serial == ln.serial && !s->closing && !s->flooding)
+            link_answer(s, ln.text, wall_ms);
     }
-}
-
-void LINK_Flush(double wall_ms) {
-    for (auto &kv : sessions) {
-        LINK_Session *s = kv.second;
-        while (!s->held.empty() && s->held.front().due_ms <= wall_ms) {
-            LINK_Send(s, s->held.front().text);
-            s->held.pop_front();
-        }
-    }
-}
-
-double LINK_NextDue(void) {
-    double next = -1;
-    for (auto &kv : sessions)
-        if (!kv.second->held.empty() && (next < 0 || kv.second->held.front().due_ms < next))
-            next = kv.second->held.front().due_ms;
-    return next;
 }
 
 void LINK_Send(LINK_Session *s, const std::string &text) {
     if (s->closing || text.empty())
         return;
     char *copy = (char *)malloc(text.size());
-    if (!copy) {
-        SIM_Log("out of memory; an answer to connection %d is lost", s->fd);
-        return;
-    }
-    memcpy(copy, text.data(), text.size());
-    if (SOCK_Write(s->fd, copy, (unsigned int)text.size()) != 0)
+    bool stored = copy != nullptr;
+    if (stored) {
+        memcpy(copy, text.data(), text.size());
+        if (SOCK_Write(s->fd, copy, (unsigned int)text.size()) == 0)
+            return;
         free(copy);
+    }
+    /* Text that cannot be queued would leave a gap in the stream, so the connection is given up
+     * instead. A refused write (the socket layer's queue limit, or a socket it is closing) may
+     * already have closed and reported it, which retires s; otherwise its close is asked here. */
+    if (s->closing)
+        return;
+    SIM_Log("connection %d: %zu bytes of output %s; dropping it", s->fd, text.size(),
+            stored ? "refused" : "lost (out of memory)");
+    if (LINK_Find(s->fd) == s && SOCK_Find(s->fd))
+        SOCK_Close(s->fd);
+    s->closing = true;
+    s->held.clear();
 }
 
 void LINK_Close(LINK_Session *s) {
@@ -283,9 +220,16 @@ void LINK_Close(LINK_Session *s) {
     SOCK_Close(s->fd);
 }
 
+void LINK_Reap(void) {
+    for (LINK_Session *s : retired)
+        delete s;
+    retired.clear();
+}
+
 void LINK_Shutdown(void) {
     for (auto &kv : sessions)
         delete kv.second;
     sessions.clear();
+    LINK_Reap();
     lines.clear();
 }

@@ -1,8 +1,9 @@
 /* rovak-sim: the scheduler and the robot servers of simulated robots in a 2-D world.
  *
  * One thread: the loop steps the simulation at its fixed rate (scaled by the speedup) and, in
- * between, sleeps in the connection manager's poll until the next step, the next held answer
- * or the next unsolicited push is due, so an idle simulator costs next to nothing. */
+ * between, sleeps in the link layer's poll until the next step, the next held answer or the
+ * next unsolicited push is due, so an idle simulator costs next to nothing. A flooded
+ * connection is topped up before each poll and wakes it whenever its socket takes more. */
 #include "connect.h"
 #include "fault.h"
 #include "link.h"
@@ -125,6 +126,7 @@ static void run(SIM_Sim *sim) {
     const double speedup = sim->opt.speedup;
     double wall0 = wall_ms();
     while (!stop_requested) {
+        LINK_Reap();
         double now = wall_ms();
         int steps = 0;
         while (sim->now_ms + dt <= (now - wall0) * speedup && steps < 1000) {
@@ -137,6 +139,7 @@ static void run(SIM_Sim *sim) {
             wall0 = now - sim->now_ms / speedup;
         FAULT_Push(now);
         LINK_Flush(now);
+        FAULT_Flood();
         double next = wall0 + (sim->now_ms + dt) / speedup;
         double due = LINK_NextDue(), push = FAULT_NextPush(now);
         if (due >= 0 && due < next)
@@ -144,7 +147,7 @@ static void run(SIM_Sim *sim) {
         if (push >= 0 && push < next)
             next = push;
         double wait_ms = next - wall_ms();
-        CONN_PollTimeout(wait_ms > 0 ? (long)std::ceil(wait_ms * 1000.0) : 0);
+        LINK_Poll(wait_ms > 0 ? (long)std::ceil(wait_ms * 1000.0) : 0);
         LINK_Dispatch(wall_ms());
     }
 }

@@ -110,12 +110,15 @@ bool apply(const std::string &name, const std::string &v, OPT_Options *o) {
         ok = !v.empty() && v.find_first_of(" \t\n\"\\") == std::string::npos;
     } else if (name == "fail") {
         ok = parse_fail(v, o);
+    } else if (name == "silent-after") {
+        ok = to_long(v, 0, 10000000, &o->faults.silent_after); /* 0: never answer */
     } else if (name == "drop-after" || name == "delay" || name == "malformed-every" ||
-               name == "long-line" || name == "unsolicited") {
+               name == "long-line" || name == "unsolicited" || name == "split-acks") {
         long *f = name == "drop-after"        ? &o->faults.drop_after
                   : name == "delay"           ? &o->faults.delay_ms
                   : name == "malformed-every" ? &o->faults.malformed_every
                   : name == "long-line"       ? &o->faults.long_line
+                  : name == "split-acks"      ? &o->faults.split_acks_ms
                                               : &o->faults.unsolicited_ms;
         ok = to_long(v, name == "long-line" ? 64 : 1, 10000000, f);
     } else {
@@ -131,7 +134,8 @@ const char *const valued[] = {"port",           "robot-port",  "robots",
                               "odometry-drift", "socket-dir",  "announce-host",
                               "world",          "log",         "fail",
                               "drop-after",     "delay",       "malformed-every",
-                              "long-line",      "unsolicited", nullptr};
+                              "long-line",      "unsolicited", "split-acks",
+                              "silent-after",   nullptr};
 
 bool takes_value(const std::string &name) {
     for (const char *const *n = valued; *n; n++)
@@ -149,8 +153,8 @@ int OPT_Parse(int argc, char **argv, OPT_Options *o, std::string *error) {
             OPT_PrintHelp(stdout);
             return 1;
         }
-        if (arg == "--speak") {
-            o->speak = true;
+        if (arg == "--speak" || arg == "--flood") {
+            (arg == "--speak" ? o->speak : o->faults.flood) = true;
             continue;
         }
         if (arg.compare(0, 2, "--") != 0) {
@@ -211,14 +215,19 @@ void OPT_PrintHelp(FILE *out) {
         "Output:\n"
         "  --log FILE           event log (speech, connections, faults); default standard error\n"
         "  --speak              also speak \"Speak\" texts through espeak-ng when installed\n"
-        "Fault injection (robot connections only):\n"
+        "Fault injection (robot connections; * also the scheduler):\n"
         "  --drop-after N       close a connection instead of answering its request N+1\n"
-        "  --fail WORD[:CODE]   answer WORD with \"Error WORD CODE\" (CODE default -1); "
-        "repeatable\n"
+        "  --fail WORD[:CODE]   answer WORD with \"Error WORD CODE\" and \"Done WORD\" (CODE\n"
+        "                       default -1); repeatable\n"
         "  --delay MS           hold every answer MS milliseconds of wall time\n"
         "  --malformed-every N  send a malformed state line before every Nth answer\n"
         "  --long-line BYTES    send a state line of BYTES bytes before every answer\n"
         "  --unsolicited MS     push battery and odometry lines every MS ms of wall time\n"
+        "  --split-acks MS    * write every Error and Done line on its own, MS ms after the\n"
+        "                       line before it\n"
+        "  --silent-after N   * read but never answer a connection after its N requests\n"
+        "  --flood              after the descriptions, stop reading the connection and push\n"
+        "                       state lines as fast as it takes them\n"
         "  --help               this text\n"
         "\n"
         "Prints \"rovak-sim: ready\" on standard output once every endpoint listens.\n"

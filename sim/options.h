@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-/* Answer a request word with "Error <word> <code>" instead of its answer. */
+/* Answer a request word with "Error <word> <code>" and "Done <word>" instead of its answer. */
 struct OPT_FailWord {
     std::string word;
     int code;
@@ -22,6 +22,9 @@ struct OPT_Faults {
     long malformed_every = 0;       /* a malformed state line before every Nth answer */
     long long_line = 0;             /* an over-long state line of this many bytes before answers */
     long unsolicited_ms = 0;        /* push state lines this often (wall time) */
+    long split_acks_ms = 0;         /* each "Error"/"Done" line its own write, this far apart */
+    long silent_after = -1;         /* answer nothing after this many requests; -1: off */
+    bool flood = false;             /* push state lines without reading after the descriptions */
 };
 
 struct OPT_Options {

@@ -23,5 +23,8 @@ bool PROTO_IsRequest(const char *word);
 std::string PROTO_BatteryLine(const ROBOT_Robot *r);
 /* "SetIntegratedConfiguration ..." (with a time stamp when stamp) and a line feed. */
 std::string PROTO_OdometryLine(const ROBOT_Robot *r, bool stamp);
+/* The robot's current state as lines, each with its line feed: battery, odometry and compass
+ * (both time-stamped), and every set of sonar, infrared and bumpers. */
+std::string PROTO_StateLines(ROBOT_Robot *r);
 
 #endif

@@ -125,6 +125,18 @@ std::string PROTO_OdometryLine(const ROBOT_Robot *r, bool stamp) {
     return one_line();
 }
 
+std::string PROTO_StateLines(ROBOT_Robot *r) {
+    PROTO_Words none = proto_words(0, nullptr, 0); /* every set, with time stamps off */
+    proto_begin();
+    proto_battery(r);
+    proto_odometry(r, true);
+    proto_compass(r, true);
+    proto_sonar(r, &none);
+    proto_infrared(r, &none);
+    proto_bumper(r, &none);
+    return one_line();
+}
+
 void PROTO_Register(void) {
     proto_register_describe();
     proto_register_motion();

@@ -110,8 +110,16 @@ int run_sim(const std::vector<std::string> &args_in, std::string *output) {
     return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
 }
 
-LineClient::LineClient(int tcp_port) {
+static void set_buffers(int fd, int size) {
+    if (fd >= 0 && size > 0) {
+        setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    }
+}
+
+LineClient::LineClient(int tcp_port, int buffer_size) {
     fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    set_buffers(fd_, buffer_size);
     sockaddr_in a;
     memset(&a, 0, sizeof a);
     a.sin_family = AF_INET;
@@ -121,8 +129,9 @@ LineClient::LineClient(int tcp_port) {
         close_now();
 }
 
-LineClient::LineClient(const std::string &unix_path) {
+LineClient::LineClient(const std::string &unix_path, int buffer_size) {
     fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    set_buffers(fd_, buffer_size);
     sockaddr_un a;
     memset(&a, 0, sizeof a);
     a.sun_family = AF_UNIX;

@@ -43,13 +43,16 @@ class SimProcess {
 // Runs the simulator binary with args to completion; returns its exit status and output.
 int run_sim(const std::vector<std::string> &args, std::string *output);
 
-// A blocking line connection (TCP on 127.0.0.1 or a Unix-domain path).
+// A blocking line connection (TCP on 127.0.0.1 or a Unix-domain path). A buffer size above 0
+// fixes the socket's kernel send and receive buffers (set before connecting, so the kernel does
+// not grow them), which bounds what the kernel can hold for a peer that stops reading.
 class LineClient {
   public:
-    explicit LineClient(int tcp_port);
-    explicit LineClient(const std::string &unix_path);
+    explicit LineClient(int tcp_port, int buffer_size = 0);
+    explicit LineClient(const std::string &unix_path, int buffer_size = 0);
     ~LineClient();
     bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     void send(const std::string &bytes);
     // Reads lines until one equals last (included) or the peer closes; false on close.
     bool read_until(const std::string &last, std::vector<std::string> *lines);
