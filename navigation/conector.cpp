@@ -1,41 +1,113 @@
 /* The native methods of trelvo.ConectorJNI: one navigator for the whole library.
  *
  * Every method other than startRovak needs a navigator: called before the first startRovak it
- * prints a message and returns false, null or -1 instead of touching the robot. */
+ * prints a message and returns false, null or -1 instead of touching the robot.
+ *
+ * The navigator is created once, by the first startRovak, and never destroyed, so a pointer
+ * read from it stays valid on every Java thread; the navigator serialises its own operations.
+ * No C++ exception leaves a native method: each becomes the method's failure result and a
+ * message, as the virtual machine cannot take one. */
 #include "makemap.h"
 #include "navigator.h"
 
 #include <jni.h>
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <stdio.h>
 
 namespace {
 
-Navigator *navigator = nullptr; /* created by the first startRovak, never destroyed */
+std::atomic<Navigator *> navigator{nullptr};
+std::mutex creating; /* two first startRovak calls at once create a single navigator */
 
-bool haveNavigator(const char *method) {
-    if (navigator != nullptr)
-        return true;
-    printf("Rovak nao iniciado: chame startRovak antes de %s\n", method);
+Navigator *current() { return navigator.load(std::memory_order_acquire); }
+
+/* The navigator, or null after a message naming the method that needed it. */
+Navigator *needNavigator(const char *method) {
+    Navigator *nav = current();
+    if (nav == nullptr) {
+        printf("Rovak nao iniciado: chame startRovak antes de %s\n", method);
+        fflush(stdout);
+    }
+    return nav;
+}
+
+Navigator *createdNavigator() {
+    std::lock_guard<std::mutex> hold(creating);
+    Navigator *nav = current();
+    if (nav == nullptr) {
+        nav = new Navigator;
+        navigator.store(nav, std::memory_order_release);
+    }
+    return nav;
+}
+
+/* Runs body and gives its result; an exception becomes failure and a message instead. */
+template <class R, class F> R guarded(const char *method, R failure, F body) {
+    try {
+        return body();
+    } catch (const std::exception &e) {
+        printf("Erro interno em %s: %s\n", method, e.what());
+    } catch (...) {
+        printf("Erro interno em %s\n", method);
+    }
     fflush(stdout);
-    return false;
+    return failure;
+}
+
+/* A Java array could not be made (the virtual machine is out of memory): the pending Java
+ * error is cleared and reported like the library's own failures. */
+void arrayFailed(JNIEnv *env) {
+    if (env->ExceptionCheck())
+        env->ExceptionClear();
+    printf("Nao ha memoria suficiente \n");
+    fflush(stdout);
 }
 
 jfloatArray floatArray(JNIEnv *env, const float *values, jsize count) {
     jfloatArray array = env->NewFloatArray(count);
-    if (array != nullptr)
-        env->SetFloatArrayRegion(array, 0, count, values);
+    if (array == nullptr) {
+        arrayFailed(env);
+        return nullptr;
+    }
+    env->SetFloatArrayRegion(array, 0, count, values);
     return array;
 }
 
-/* The modified UTF-8 characters of text, or null; release with releaseText. */
-const char *takeText(JNIEnv *env, jstring text) {
-    return text == nullptr ? nullptr : env->GetStringUTFChars(text, nullptr);
+/* The modified UTF-8 characters of a Java string, released on every way out of a scope. */
+class JavaText {
+  public:
+    JavaText(JNIEnv *env, jstring text)
+        : env(env), text(text),
+          chars(text == nullptr ? nullptr : env->GetStringUTFChars(text, nullptr)) {}
+    ~JavaText() {
+        if (chars != nullptr)
+            env->ReleaseStringUTFChars(text, chars);
+    }
+    JavaText(const JavaText &) = delete;
+    JavaText &operator=(const JavaText &) = delete;
+    /* The characters, or null when there is no string or it could not be read. */
+    const char *get() const { return chars; }
+
+  private:
+    JNIEnv *env;
+    jstring text;
+    const char *chars;
+};
+
+/* A missing string leaves a pending Java error (out of memory) behind: cleared, then the
+ * library's own message. */
+void textFailed(JNIEnv *env, const char *message) {
+    if (env->ExceptionCheck())
+        env->ExceptionClear();
+    printf("%s", message);
+    fflush(stdout);
 }
 
-void releaseText(JNIEnv *env, jstring text, const char *chars) {
-    if (chars != nullptr)
-        env->ReleaseStringUTFChars(text, chars);
-}
+const char kNoFileName[] = "Erro ao pegar nome do arquivo ou arquivo em Branco";
 
 } // namespace
 
@@ -48,96 +120,121 @@ JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *, void *) {
 }
 
 JNIEXPORT jintArray JNICALL Java_trelvo_ConectorJNI_getMap(JNIEnv *env, jobject) {
-    if (navigator == nullptr)
-        return nullptr;
-    int32_t *pixels = navigator->getMakeMap()->makeImage();
-    if (pixels == nullptr)
-        return nullptr;
-    jintArray image = env->NewIntArray(MAP_CELLS);
-    if (image != nullptr)
-        env->SetIntArrayRegion(image, 0, MAP_CELLS, reinterpret_cast<const jint *>(pixels));
-    delete[] pixels;
-    return image;
+    return guarded<jintArray>("getMap", nullptr, [&]() -> jintArray {
+        Navigator *nav = current();
+        if (nav == nullptr)
+            return nullptr;
+        std::unique_ptr<int32_t[]> pixels(nav->getMakeMap()->makeImage());
+        if (pixels == nullptr)
+            return nullptr;
+        jintArray image = env->NewIntArray(MAP_CELLS);
+        if (image == nullptr) {
+            arrayFailed(env);
+            return nullptr;
+        }
+        env->SetIntArrayRegion(image, 0, MAP_CELLS, reinterpret_cast<const jint *>(pixels.get()));
+        return image;
+    });
 }
 
 JNIEXPORT jfloatArray JNICALL Java_trelvo_ConectorJNI_getBatteryStatus(JNIEnv *env, jobject) {
-    if (!haveNavigator("getBatteryStatus"))
-        return nullptr;
-    float values[4];
-    navigator->getBatteryStatus(values);
-    return floatArray(env, values, 4);
+    return guarded<jfloatArray>("getBatteryStatus", nullptr, [&]() -> jfloatArray {
+        Navigator *nav = needNavigator("getBatteryStatus");
+        if (nav == nullptr)
+            return nullptr;
+        float values[4];
+        nav->getBatteryStatus(values);
+        return floatArray(env, values, 4);
+    });
 }
 
 JNIEXPORT jfloatArray JNICALL Java_trelvo_ConectorJNI_getPosition(JNIEnv *env, jobject) {
-    if (!haveNavigator("getPosition"))
-        return nullptr;
-    float values[3];
-    navigator->getPosition(values);
-    return floatArray(env, values, 3);
+    return guarded<jfloatArray>("getPosition", nullptr, [&]() -> jfloatArray {
+        Navigator *nav = needNavigator("getPosition");
+        if (nav == nullptr)
+            return nullptr;
+        float values[3];
+        nav->getPosition(values);
+        return floatArray(env, values, 3);
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_startRovak(JNIEnv *env, jobject, jint x0,
                                                               jint y0, jstring mapFile) {
-    const char *file = takeText(env, mapFile);
-    if (file == nullptr) {
-        printf("Erro ao pegar nome do arquivo ou arquivo em Branco");
+    return guarded<jboolean>("startRovak", JNI_FALSE, [&]() -> jboolean {
+        JavaText file(env, mapFile);
+        if (file.get() == nullptr) {
+            textFailed(env, kNoFileName);
+            return JNI_FALSE;
+        }
+        int result = createdNavigator()->start(x0, y0, file.get());
         fflush(stdout);
-        return JNI_FALSE;
-    }
-    if (navigator == nullptr)
-        navigator = new Navigator;
-    int result = navigator->start(x0, y0, file);
-    releaseText(env, mapFile, file);
-    return result == 0 ? JNI_TRUE : JNI_FALSE;
+        return result == 0 ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_finishRovak(JNIEnv *, jobject) {
-    if (navigator == nullptr)
-        return JNI_FALSE;
-    return navigator->finish() == 0 ? JNI_TRUE : JNI_FALSE;
+    return guarded<jboolean>("finishRovak", JNI_FALSE, [&]() -> jboolean {
+        Navigator *nav = current();
+        if (nav == nullptr)
+            return JNI_FALSE;
+        return nav->finish() == 0 ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_moveRovak(JNIEnv *, jobject, jint goalX,
                                                              jint goalY) {
-    if (!haveNavigator("moveRovak"))
-        return JNI_FALSE;
-    return navigator->move(goalX, goalY) == 1 ? JNI_TRUE : JNI_FALSE;
+    return guarded<jboolean>("moveRovak", JNI_FALSE, [&]() -> jboolean {
+        Navigator *nav = needNavigator("moveRovak");
+        if (nav == nullptr)
+            return JNI_FALSE;
+        int result = nav->move(goalX, goalY);
+        fflush(stdout);
+        return result == 1 ? JNI_TRUE : JNI_FALSE;
+    });
 }
 
 /* Always false: callers rely on the stop's result 0 read as a boolean. */
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_stopRovak(JNIEnv *, jobject) {
-    if (!haveNavigator("stopRovak"))
+    return guarded<jboolean>("stopRovak", JNI_FALSE, [&]() -> jboolean {
+        Navigator *nav = needNavigator("stopRovak");
+        if (nav != nullptr)
+            nav->stop();
         return JNI_FALSE;
-    navigator->stop();
-    return JNI_FALSE;
+    });
 }
 
 /* Always false, as for stopRovak; a failure to write is reported on standard output. */
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_saveMap(JNIEnv *env, jobject, jstring file) {
-    if (!haveNavigator("saveMap"))
-        return JNI_FALSE;
-    const char *name = takeText(env, file);
-    if (name == nullptr) {
-        printf("Erro ao pegar nome do arquivo ou arquivo em Branco");
+    return guarded<jboolean>("saveMap", JNI_FALSE, [&]() -> jboolean {
+        Navigator *nav = needNavigator("saveMap");
+        if (nav == nullptr)
+            return JNI_FALSE;
+        JavaText name(env, file);
+        if (name.get() == nullptr) {
+            textFailed(env, kNoFileName);
+            return JNI_FALSE;
+        }
+        nav->getMakeMap()->saveMap(name.get());
         fflush(stdout);
         return JNI_FALSE;
-    }
-    navigator->getMakeMap()->saveMap(name);
-    releaseText(env, file, name);
-    return JNI_FALSE;
+    });
 }
 
 JNIEXPORT jint JNICALL Java_trelvo_ConectorJNI_textToSpeech(JNIEnv *env, jobject, jstring text) {
-    if (!haveNavigator("textToSpeech"))
-        return -1;
-    const char *chars = takeText(env, text);
-    if (chars == nullptr) {
-        printf("Erro ao pegar o texto a falar\n");
-        return -1;
-    }
-    int result = navigator->Speak(chars);
-    releaseText(env, text, chars);
-    return result;
+    return guarded<jint>("textToSpeech", -1, [&]() -> jint {
+        Navigator *nav = needNavigator("textToSpeech");
+        if (nav == nullptr)
+            return -1;
+        JavaText chars(env, text);
+        if (chars.get() == nullptr) {
+            textFailed(env, "Erro ao pegar o texto a falar\n");
+            return -1;
+        }
+        int result = nav->Speak(chars.get());
+        fflush(stdout);
+        return result;
+    });
 }
 
 } // extern "C"

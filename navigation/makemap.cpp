@@ -16,6 +16,8 @@ const float kSampleStep = 0.03f;                  /* 34 samples per ray: t = 0 .
 const int kFarReading = 3000;                     /* nothing seen within 3 m */
 const int kEchoMargin = 300;                      /* the echo lies this far beyond the reading */
 const int kBandDepth = 600;
+const int kMaxRays = 32;                /* the fan has 16; a bound for any angle */
+const double kTurnMrad = 2000.0 * M_PI; /* one full turn in thousandths of a radian */
 
 int clampCell(int v) {
     if (v < 0)
@@ -25,8 +27,23 @@ int clampCell(int v) {
     return v;
 }
 
-/* Millimetres to a clamped cell index: integer part first, then truncating division. */
-int toCell(float mm) { return clampCell(static_cast<int>(mm) / MAP_CELL_MM); }
+/* Millimetres to a clamped cell index: integer part first, then truncating division. Values
+ * beyond the grid clamp before the conversion, which could not hold them (NaN: the far edge). */
+int toCell(float mm) {
+    if (!(mm < static_cast<float>(MAP_SIZE * MAP_CELL_MM)))
+        return MAP_SIZE - 1;
+    if (mm < 0.0f)
+        return 0;
+    return clampCell(static_cast<int>(mm) / MAP_CELL_MM);
+}
+
+/* The heading in radians, whole turns removed first. Odometry may report any number of turns,
+ * and at a large angle the single-precision one-degree step of the ray fan no longer changes
+ * the angle. Headings within one turn either way are kept exactly as they are. */
+float headingRadians(int32_t th) {
+    double within = std::fmod(static_cast<double>(th), kTurnMrad);
+    return static_cast<float>(within) / 1000.0f;
+}
 
 /* Sets the cell under the point at distance len along the ray (phi) from pose. */
 void setAt(int *grid, const Coord &pose, float phi, float len, int value) {
@@ -110,15 +127,17 @@ void MakeMap::paintSensorData(int sensor, int reading, Coord pose) {
 }
 
 void MakeMap::paintCone(int sensor, int reading, Coord pose) {
-    float a = static_cast<float>(sensor) * kDirectionStep + static_cast<float>(pose.th) / 1000.0f;
+    float a = static_cast<float>(sensor) * kDirectionStep + headingRadians(pose.th);
     float first = a + kHalfCone, last = a - kHalfCone;
     if (reading >= kFarReading) {
-        for (float phi = first; phi > last; phi -= kRayStep)
+        float phi = first;
+        for (int ray = 0; phi > last && ray < kMaxRays; phi -= kRayStep, ray++)
             sampleRay(grid, pose, phi, static_cast<float>(kFarReading), MAP_FREE);
         return;
     }
     int freeLen = reading + kEchoMargin >= 2 * kEchoMargin ? reading - kEchoMargin : 0;
-    for (float phi = first; phi > last; phi -= kRayStep) {
+    float phi = first;
+    for (int ray = 0; phi > last && ray < kMaxRays; phi -= kRayStep, ray++) {
         if (freeLen > 0)
             sampleRay(grid, pose, phi, static_cast<float>(freeLen), MAP_FREE);
         sampleBand(grid, pose, phi, static_cast<float>(freeLen));

@@ -15,6 +15,7 @@
 #include "coord.h"
 #include "robot_state.h"
 
+#include <atomic>
 #include <mutex>
 #include <stdint.h>
 
@@ -35,6 +36,10 @@ class Cinematic;
 #define MAP_MIN_VALUE (-1)
 #define MAP_MAX_VALUE 11
 
+/* Largest map file read, in bytes: a saved map has at most 270300 (90000 values of up to three
+ * characters and 300 new-lines), so this leaves room for other spacing. */
+#define MAP_FILE_MAX_BYTES (2 * 1024 * 1024)
+
 /* Image pixels (ARGB) of the cell codes; codes without a painter get colours of their own. */
 #define MAP_PIXEL_FREE 0xFFFFFFFFu       /* 0: white */
 #define MAP_PIXEL_BAND 0xFF00FF00u       /* 8: green */
@@ -53,12 +58,16 @@ class MakeMap {
 
     /* Sets every cell to -1 (unexplored). Returns 0. */
     int newMap();
-    /* Reads 90000 white-space-separated integers, each -1 to 11, row-major. The grid is replaced
-     * only when the whole file is good; otherwise -1 with a message and the grid unchanged. */
+    /* Reads 90000 white-space-separated integers, each -1 to 11, row-major, parsing as it
+     * reads. The grid is replaced only when the whole file is good; otherwise -1 with a message
+     * and the grid unchanged. Refused: a file that is not a regular file (a device, a FIFO, a
+     * directory), one over MAP_FILE_MAX_BYTES, and, at the first fault met, a word that is not
+     * a decimal number, a value outside -1 to 11, a value after the 90000th, and an end before
+     * it. Time and memory are bounded whatever the file holds. */
     int openMap(const char *file);
     /* Writes the grid as 300 lines of 300 "%d " values. The file is written under a temporary
      * name and renamed, so it is either the old file or the whole new map; -1 when it cannot be
-     * written. */
+     * written or no map has been loaded yet. */
     int saveMap(const char *file);
     /* The grid itself (90000 cells), for single-threaded readers. */
     const int *getMap() const { return grid; }
@@ -72,7 +81,8 @@ class MakeMap {
     /* Paints the robot's footprint with 11 around (x, y) mm. Cells are not clamped: the caller
      * keeps x / 100 within 3 to 297 and y / 100 within 2 to 296. */
     void paintRovak(int x, int y);
-    /* Paints reading (mm) of direction sensor (0 to 24; others are ignored) seen from pose. */
+    /* Paints reading (mm) of direction sensor (0 to 24; others are ignored) seen from pose.
+     * Any heading is taken: whole turns are removed before the cone is laid out. */
     void paintSensorData(int sensor, int reading, Coord pose);
     /* One full refresh under the robot semaphore: starts the sensors the first time, reads the
      * pose and the 24 directions and paints them (refresh thread). */
@@ -102,7 +112,7 @@ class MakeMap {
     SenIr *irReader;
     Cinematic *cinematic;
     Q_RobotState *state;
-    bool filled;
+    std::atomic<bool> filled;
     std::mutex gridLock;
 };
 

@@ -4,6 +4,7 @@
 #include "sema.h"
 #include "vx9200.h"
 
+#include <stdint.h>
 #include <stdio.h>
 
 namespace {
@@ -12,6 +13,20 @@ const int kFiringOrder[8] = {0, 1, 2, 3, 4, 5, 6, 7};
 const int kSonarSets = 6;
 
 int smaller(int a, int b) { return a < b ? a : b; }
+
+/* The odometry pose moved into the map frame. The sums saturate: the robot may report any
+ * position, and one far off the map only paints the clamped border cells. */
+Coord toMapFrame(Coord pose, int offsetX, int offsetY) {
+    auto shift = [](int32_t v, int offset) {
+        long long sum = static_cast<long long>(v) + offset;
+        return static_cast<int32_t>(sum < INT32_MIN   ? INT32_MIN
+                                    : sum > INT32_MAX ? INT32_MAX
+                                                      : sum);
+    };
+    pose.x = shift(pose.x, offsetX);
+    pose.y = shift(pose.y, offsetY);
+    return pose;
+}
 
 } // namespace
 
@@ -59,18 +74,14 @@ void MakeMap::refreshMap(int offsetX, int offsetY) {
     v_sem(id);
     if (rs == nullptr)
         return;
-    pose.x += offsetX;
-    pose.y += offsetY;
-    paintReadings(rs, pose, true);
+    paintReadings(rs, toMapFrame(pose, offsetX, offsetY), true);
 }
 
 void MakeMap::refreshMap2(int offsetX, int offsetY) {
     state = Q_GetRobotState(VX_ROBOT_ID);
     if (state == nullptr)
         return;
-    Coord pose = cinematic->GetOdometry(state);
-    pose.x += offsetX;
-    pose.y += offsetY;
+    Coord pose = toMapFrame(cinematic->GetOdometry(state), offsetX, offsetY);
     Q_GetSonar(VX_ROBOT_ID);
     Q_GetInfrared(VX_ROBOT_ID);
     state = Q_GetRobotState(VX_ROBOT_ID);

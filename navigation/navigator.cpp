@@ -24,20 +24,32 @@ const int kRelativeMove = 2;
 
 int smaller(int a, int b) { return a < b ? a : b; }
 
-/* Ends one worker: clears its flag, joins it, destroys handle and object, prints message. */
+bool onMap(int cx, int cy) { return cx >= 0 && cx < MAP_SIZE && cy >= 0 && cy < MAP_SIZE; }
+
+/* The map-frame cell of an odometry coordinate, summed in 64 bits: a peer may report any value,
+ * and the cell of any sum fits an int. */
+int cellOf(int offset, int32_t odometry) {
+    return static_cast<int>((static_cast<long long>(offset) + odometry) / MAP_CELL_MM);
+}
+
+/* Ends one worker: clears its flag, joins it, destroys handle and object, and prints message
+ * when there was a thread to end. */
 template <class T> void endThread(T *&worker, gxThread_t *&handle, const char *message) {
     if (worker == nullptr)
         return;
     worker->setContinua(false);
-    if (handle != nullptr) {
+    bool ran = handle != nullptr;
+    if (ran) {
         worker->JoinThread(handle);
         delete handle;
         handle = nullptr;
     }
     delete worker;
     worker = nullptr;
-    printf("%s", message);
-    fflush(stdout);
+    if (ran) {
+        printf("%s", message);
+        fflush(stdout);
+    }
 }
 
 } // namespace
@@ -67,11 +79,29 @@ Navigator::~Navigator() {
 }
 
 int Navigator::start(int x0, int y0, const char *mapFile) {
+    std::unique_lock<std::shared_mutex> alone(lifecycle);
     if (started) {
         printf("Navegador ja iniciado: chame finishRovak antes\n");
         return -1;
     }
-    sem_create_set();
+    bool madeSet = false;
+    try {
+        if (startLocked(x0, y0, mapFile, &madeSet) == 0)
+            return 0;
+    } catch (...) {
+        abandonStart(madeSet);
+        throw;
+    }
+    abandonStart(madeSet);
+    return -1;
+}
+
+/* The steps of start; on -1 the caller releases what was made. */
+int Navigator::startLocked(int x0, int y0, const char *mapFile, bool *madeSet) {
+    if (sem_create_set(madeSet) < 0) {
+        printf("Erro ao criar o semaforo do Rovak\n");
+        return -1;
+    }
     printf("Conectando com o ROBO\n");
     if (robot->Connect() != 0) {
         printf("Erro ao conectar com o Rovak\n");
@@ -79,6 +109,10 @@ int Navigator::start(int x0, int y0, const char *mapFile) {
     }
     robot->Speak("Conectado!");
     state = robot->GetRobotState();
+    if (state == nullptr) { /* lost again right after connecting */
+        printf("Erro ao conectar com o Rovak\n");
+        return -1;
+    }
     cinematic->ZeroRobot(state);
     int result = (mapFile == nullptr || mapFile[0] == '\0') ? map->newMap() : map->openMap(mapFile);
     if (result != 0) {
@@ -88,6 +122,19 @@ int Navigator::start(int x0, int y0, const char *mapFile) {
     offsetX = x0;
     offsetY = y0;
     return startThreads();
+}
+
+/* Undoes a start that failed part way: no thread, connection or set of this start remains, so
+ * a later start begins from nothing and a finish has nothing to do. A set that existed before
+ * belongs to somebody else and stays. */
+void Navigator::abandonStart(bool madeSet) {
+    endThreads();
+    robot->Disconnect();
+    if (madeSet)
+        sem_remove_set();
+    state = nullptr;
+    started = false;
+    fflush(stdout);
 }
 
 int Navigator::startThreads() {
@@ -102,11 +149,36 @@ int Navigator::startThreads() {
     gxThread::mSleep(kStartPauseMs);
     batteryHandle = battery->CreateThread(gxTHREAD_TYPE_JOINABLE, 0);
     gxThread::mSleep(kStartPauseMs);
+    if (positionHandle == nullptr || refreshHandle == nullptr || batteryHandle == nullptr) {
+        printf("Erro ao criar as threads do Rovak\n");
+        return -1;
+    }
     started = true;
     return 0;
 }
 
+void Navigator::endThreads() {
+    endThread(refresh, refreshHandle, "Fim da thread AtualizaMapa\n");
+    endThread(battery, batteryHandle, "Fim da thread GetBaterias\n");
+    endThread(position, positionHandle, "Fim da thread GetPosition\n");
+}
+
 int Navigator::move(int goalX, int goalY) {
+    std::shared_lock<std::shared_mutex> life(lifecycle);
+    std::lock_guard<std::mutex> one(moving);
+    if (!started) {
+        printf("Rovak nao iniciado: chame startRovak antes de moveRovak\n");
+        return 0;
+    }
+    if (!onMap(goalX, goalY)) {
+        printf("Objetivo (%d, %d) fora do mapa: as celulas vao de 0 a %d\n", goalX, goalY,
+               MAP_SIZE - 1);
+        return 0;
+    }
+    return moveLocked(goalX, goalY);
+}
+
+int Navigator::moveLocked(int goalX, int goalY) {
     for (int replans = 0;; replans++) {
         Outcome outcome = planAndFollow(goalX, goalY);
         if (outcome != MOVE_REPLAN)
@@ -122,20 +194,27 @@ int Navigator::move(int goalX, int goalY) {
 
 /* One plan from the robot's present cell and the motion along it. */
 Navigator::Outcome Navigator::planAndFollow(int goalX, int goalY) {
-    int id = sem_open_set();
-    p_sem(id);
-    state = robot->GetRobotState();
-    Coord pose = cinematic->GetOdometry(state);
-    int sx = (offsetX + pose.x) / MAP_CELL_MM, sy = (offsetY + pose.y) / MAP_CELL_MM;
-    int heading = cinematic->GetOdometry(state).th;
-    bool connected = state != nullptr;
-    v_sem(id);
+    int sx, sy, heading;
+    bool connected;
+    {
+        SemHold hold(sem_open_set());
+        state = robot->GetRobotState();
+        Coord pose = cinematic->GetOdometry(state);
+        sx = cellOf(offsetX, pose.x);
+        sy = cellOf(offsetY, pose.y);
+        heading = cinematic->GetOdometry(state).th;
+        connected = state != nullptr;
+    }
     if (!connected) {
         printf("Erro: Rovak desconectado\n");
         return MOVE_FAILED;
     }
     printf("Start (%d, %d)\n", sx, sy);
     printf("Goal  (%d, %d)\n", goalX, goalY);
+    if (!onMap(sx, sy)) { /* no route can start there */
+        printf("Rovak fora do mapa: as celulas vao de 0 a %d\n", MAP_SIZE - 1);
+        return MOVE_FAILED;
+    }
     planRoute(Coord{sx, sy, heading}, Coord{goalX, goalY, 0});
     if (trajectory.empty()) {
         printf("trajectory is empty\n");
@@ -158,6 +237,7 @@ void Navigator::planRoute(const Coord &from, const Coord &to) {
     std::vector<int> grid(MAP_CELLS);
     map->copyGrid(grid.data());
     delete planner;
+    planner = nullptr;
     planner = new PathPlanner(grid.data());
     auto route = planner->getTrajectory(from, to);
     if (!route.empty()) {
@@ -174,10 +254,10 @@ void Navigator::planRoute(const Coord &from, const Coord &to) {
 }
 
 /* Drives along the route, the semaphore held throughout. The first point (the start corner)
- * is skipped. */
+ * is skipped. Before the semaphore is given back the position array gets the pose where the
+ * motion ended, so a reader after the move never sees the pose from before it. */
 Navigator::Outcome Navigator::followRoute(int sx, int sy) {
-    int id = sem_open_set();
-    p_sem(id);
+    SemHold hold(sem_open_set());
     int cx = sx, cy = sy;
     Outcome outcome = MOVE_ARRIVED;
     auto p = trajectory.begin();
@@ -191,8 +271,19 @@ Navigator::Outcome Navigator::followRoute(int sx, int sy) {
         cx = p->x;
         cy = p->y;
     }
-    v_sem(id);
+    recordPosition(robot->GetRobotState());
     return outcome;
+}
+
+/* Writes the odometry pose into the position array, as the position thread does; a pose that
+ * cannot be read leaves the array alone. Called with the semaphore held. */
+void Navigator::recordPosition(Q_RobotState *rs) {
+    Coord pose;
+    if (cinematic->ReadOdometry(rs, &pose) != 0)
+        return;
+    positionValues[0] = static_cast<float>(static_cast<long long>(offsetX) + pose.x);
+    positionValues[1] = static_cast<float>(static_cast<long long>(offsetY) + pose.y);
+    positionValues[2] = static_cast<float>(pose.th);
 }
 
 /* Watches one motion until it ends: bumpers, the 24 ranges, and the map painted on the way.
@@ -240,28 +331,42 @@ Navigator::Outcome Navigator::watchMotion(Q_RobotState *&rs, const bool ahead[])
 }
 
 int Navigator::stop() {
-    int id = sem_open_set();
-    p_sem(id);
+    std::shared_lock<std::shared_mutex> life(lifecycle);
+    if (!started) {
+        printf("Rovak nao iniciado: chame startRovak antes de stopRovak\n");
+        return -1;
+    }
+    SemHold hold(sem_open_set());
     state = robot->GetRobotState();
     cinematic->Stop(state);
-    v_sem(id);
     return 0;
 }
 
 int Navigator::Speak(const char *text) {
+    std::shared_lock<std::shared_mutex> life(lifecycle);
+    if (!started) {
+        printf("Rovak nao iniciado: chame startRovak antes de textToSpeech\n");
+        return -1;
+    }
     int id = sem_open_set();
     p_sem(id);
-    robot->Speak(text);
-    return v_sem(id);
+    int said = robot->Speak(text);
+    int given = v_sem(id);
+    if (said != 0) {
+        printf("O Rovak nao conseguiu falar: erro %d\n", said);
+        return -1;
+    }
+    return given;
 }
 
 int Navigator::finish() {
-    if (!started && refresh == nullptr && battery == nullptr && position == nullptr)
-        return 0;
-    endThread(refresh, refreshHandle, "Fim da thread AtualizaMapa\n");
-    endThread(battery, batteryHandle, "Fim da thread GetBaterias\n");
-    endThread(position, positionHandle, "Fim da thread GetPosition\n");
+    std::unique_lock<std::shared_mutex> alone(lifecycle);
+    if (!started)
+        return 0; /* a failed start has already released what it made */
+    endThreads();
+    robot->Disconnect();
     sem_remove_set();
+    state = nullptr;
     started = false;
     return 0;
 }

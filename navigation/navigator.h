@@ -3,8 +3,13 @@
  *
  * Error convention: start, stop, finish and Speak return 0 for success and -1 for failure;
  * move returns 1 when the goal was reached and 0 otherwise. Operator messages go to standard
- * output, in Portuguese. The battery and position arrays are atomic floats written by their
- * threads; the getters copy them and may run on any thread. */
+ * output, in Portuguese. Nothing here throws on purpose; only the standard library's own
+ * exceptions (out of memory) can leave an operation, and start releases what it made first.
+ *
+ * Threads: every operation may be called from any thread. start and finish exclude each other
+ * and every other operation; moves run one at a time; stop and Speak may run beside a move
+ * (they wait for the robot semaphore, so for the end of its motion). The battery and position
+ * arrays are atomic floats; the getters copy them without waiting. */
 #ifndef ROVAK_NAVIGATOR_H
 #define ROVAK_NAVIGATOR_H
 
@@ -13,6 +18,8 @@
 
 #include <atomic>
 #include <list>
+#include <mutex>
+#include <shared_mutex>
 
 class MakeMap;
 class TRefreshMap;
@@ -38,17 +45,23 @@ class Navigator {
     /* Creates the semaphore set, connects, zeroes the odometry, loads mapFile (empty: a new
      * map) and starts the position, refresh and battery threads 500 ms apart. (x0, y0) is the
      * robot's start position in the map frame, millimetres. -1 with a message on failure, and
-     * when the navigator is already started. */
+     * when the navigator is already started. A failed start leaves nothing behind: threads it
+     * started are ended, the connection is closed and a semaphore set it created is removed. */
     int start(int x0, int y0, const char *mapFile);
     /* Drives the robot to cell (goalX, goalY), replanning around obstacles met on the way (at
-     * most NAV_MAX_REPLANS times in a row). 1 on arrival; 0 for no route, a collision, an
-     * obstacle too close, a lost connection or too many replans. */
+     * most NAV_MAX_REPLANS times in a row). 1 on arrival; 0 for a goal or a robot off the map,
+     * no route, a collision, an obstacle too close, a lost connection, too many replans, or a
+     * navigator not started. When a motion ran, the position array holds its end on return. */
     int move(int goalX, int goalY);
-    /* Stops the robot, waiting for the semaphore (so for a running motion to end). 0. */
+    /* Stops the robot, waiting for the semaphore (so for a running motion to end). 0; -1 when
+     * the navigator is not started. */
     int stop();
-    /* Has the robot say text; the result of giving the semaphore back. */
+    /* Has the robot say text. 0 when the robot said it and the semaphore was given back; -1
+     * with a message when the robot refused, the navigator is not started, or the give-back
+     * failed. */
     int Speak(const char *text);
-    /* Ends the three threads (refresh, battery, position) and removes the semaphore set. 0. */
+    /* Ends the three threads (refresh, battery, position), closes the robot connection and
+     * removes the semaphore set. 0. */
     int finish();
 
     /* The map (owned by the navigator). */
@@ -61,7 +74,12 @@ class Navigator {
 
   private:
     enum Outcome { MOVE_FAILED = 0, MOVE_ARRIVED = 1, MOVE_REPLAN = 2 };
+    int startLocked(int x0, int y0, const char *mapFile, bool *madeSet);
     int startThreads();
+    void endThreads();
+    void abandonStart(bool madeSet);
+    int moveLocked(int goalX, int goalY);
+    void recordPosition(Q_RobotState *rs);
     Outcome planAndFollow(int goalX, int goalY);
     void planRoute(const Coord &from, const Coord &to);
     Outcome followRoute(int sx, int sy);
@@ -84,7 +102,9 @@ class Navigator {
     gxMutex *mutex;
     std::atomic<float> *batteryStatus;
     std::atomic<float> *positionValues;
-    bool started;
+    std::atomic<bool> started;
+    std::shared_mutex lifecycle; /* start and finish hold it alone, other operations shared */
+    std::mutex moving;           /* one move at a time: trajectory and planner are its own */
 };
 
 #endif

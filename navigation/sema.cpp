@@ -54,19 +54,28 @@ void p_sem(int id) {
 }
 
 int v_sem(int id) {
-    struct sembuf give = {0, -1, SEM_UNDO};
+    // IPC_NOWAIT: a holder always finds 1 here; a caller that does not hold the semaphore gets
+    // a failure instead of waiting for somebody else's take.
+    struct sembuf give = {0, -1, SEM_UNDO | IPC_NOWAIT};
     semReleasing();
     return semop(id, &give, 1);
 }
 
-int sem_create_set() {
+int sem_create_set(bool *created) {
     int id = semget(SEM_KEY, 1, IPC_CREAT | IPC_EXCL | 0777);
+    if (created != nullptr) {
+        *created = id >= 0;
+    }
     if (id >= 0) {
         // Created here: start free, whatever the system's initial value.
         union semun arg;
         arg.val = 0;
         if (semctl(id, 0, SETVAL, arg) != 0) {
+            semctl(id, 0, IPC_RMID); /* unusable: not left behind */
             id = -1;
+            if (created != nullptr) {
+                *created = false;
+            }
         }
     } else if (errno == EEXIST) {
         id = semget(SEM_KEY, 1, 0777);

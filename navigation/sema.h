@@ -28,12 +28,28 @@ extern const struct sembuf operacao[2];
  * signal is resumed; any other failure (no such set) returns without the semaphore. */
 void p_sem(int id);
 
-/* Gives back the semaphore of set id. The semop result: 0, or -1 when it failed. */
+/* Gives back the semaphore of set id. The semop result: 0, or -1 when it failed (no such set,
+ * or the semaphore was not taken: giving back never waits). */
 int v_sem(int id);
 
+/* Holds the semaphore of set id for the lifetime of the object: taken on construction, given
+ * back on destruction, so every way out of a scope (an exception included) gives it back. */
+class SemHold {
+  public:
+    explicit SemHold(int id) : id_(id) { p_sem(id_); }
+    ~SemHold() { v_sem(id_); }
+    SemHold(const SemHold &) = delete;
+    SemHold &operator=(const SemHold &) = delete;
+
+  private:
+    int id_;
+};
+
 /* Creates the set, or opens it when it already exists; a newly created set starts free (0),
- * an existing one keeps its value. Stores the identifier in sem and returns it; -1 on failure. */
-int sem_create_set();
+ * an existing one keeps its value. Stores the identifier in sem and returns it; -1 on failure.
+ * *created (when given) tells whether this call made the set, so that a caller that gives up
+ * removes only a set of its own. */
+int sem_create_set(bool *created = nullptr);
 
 /* Opens the existing set. Stores the identifier in sem and returns it; -1 when there is none. */
 int sem_open_set();

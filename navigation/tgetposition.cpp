@@ -32,10 +32,12 @@ void *TGetPosition::ThreadEntryRoutine(gxThread_t *) {
     while (continua) {
         p_sem(id);
         Q_RobotState *state = Q_GetRobotState(VX_ROBOT_ID);
-        if (state != nullptr) { /* a lost connection keeps the last pose */
-            Coord pose = cinematic->GetOdometry(state);
-            output[0] = static_cast<float>(offsetX + pose.x);
-            output[1] = static_cast<float>(offsetY + pose.y);
+        Coord pose;
+        /* A pose that cannot be read (a lost connection) keeps the last one; sums in 64 bits,
+         * as the robot may report any value. */
+        if (cinematic->ReadOdometry(state, &pose) == 0) {
+            output[0] = static_cast<float>(static_cast<long long>(offsetX) + pose.x);
+            output[1] = static_cast<float>(static_cast<long long>(offsetY) + pose.y);
             output[2] = static_cast<float>(pose.th);
         }
         v_sem(id);

@@ -34,9 +34,14 @@
 
 class Rovak {
   public:
-    /* Connects to robot 1 through the scheduler the first time; 0 when the robot is connected
-     * (already connected counts). Safe to call from several threads at once. */
+    /* Connects to robot 1 through the scheduler the first time, asking the scheduler for its
+     * robot list afresh; 0 when the robot is connected (already connected counts). Safe to
+     * call from several threads at once. */
     int Connect();
+    /* Closes the connection to robot 1 when there is one, so that the next Connect makes a new
+     * one. 0, or the client library's code when there was no connection to close. Callers make
+     * sure no other thread uses the robot meanwhile. */
+    int Disconnect();
     /* The connected robot's state record, or null when there is no connection. */
     Q_RobotState *GetRobotState();
     /* Battery value i (0 to 3) as reported, after a fresh battery request; -1 on failure. */
@@ -52,6 +57,9 @@ class Cinematic {
     /* The present odometry pose: x, y in millimetres, th in thousandths of a radian. All zero
      * when the pose cannot be read. */
     Coord GetOdometry(Q_RobotState *state);
+    /* The same into *pose; 0, or -1 (pose untouched) when the pose cannot be read, so that a
+     * failed read is not taken for the origin. */
+    int ReadOdometry(Q_RobotState *state, Coord *pose);
     /* Starts a motion by the displacement d (x, y in millimetres in the odometry frame; th in
      * thousandths of a radian) and returns at once. The translation runs in a straight line at
      * up to the smaller of speed.x and speed.y (mm/s) with the smaller of accel.x and accel.y

@@ -36,12 +36,17 @@ int Cinematic::ZeroRobot(Q_RobotState *state) {
 
 Coord Cinematic::GetOdometry(Q_RobotState *state) {
     Coord pose = {0, 0, 0};
-    if (state == nullptr || Q_GetIntegratedConfiguration(VX_ROBOT_ID) != 0)
-        return pose; /* after a failed request the record may be gone */
-    pose.x = state->Integrator.x;
-    pose.y = state->Integrator.y;
-    pose.th = state->Integrator.Rotation;
+    ReadOdometry(state, &pose);
     return pose;
+}
+
+int Cinematic::ReadOdometry(Q_RobotState *state, Coord *pose) {
+    if (state == nullptr || Q_GetIntegratedConfiguration(VX_ROBOT_ID) != 0)
+        return -1; /* after a failed request the record may be gone */
+    pose->x = state->Integrator.x;
+    pose->y = state->Integrator.y;
+    pose->th = state->Integrator.Rotation;
+    return 0;
 }
 
 /* The displacement is turned from the map frame into the robot frame by the odometric

@@ -36,12 +36,22 @@ int Rovak::Connect() {
     int port;
     schedulerEndpoint(&host, &port);
     int rc = Q_InitializeClient(host, port);
+    /* A fresh list: robots listed by an earlier scheduler (or an earlier run of this one) may
+     * have moved to other endpoints. */
+    if (rc == 0)
+        rc = Q_UpdateRobotList();
     if (rc == 0)
         rc = Q_ConnectRobot(VX_ROBOT_ID);
     if (rc == kAlreadyConnected)
         rc = 0;
     connected = rc == 0;
     return rc;
+}
+
+int Rovak::Disconnect() {
+    std::lock_guard<std::mutex> hold(connectLock);
+    connected = false;
+    return Q_DisconnectRobot(VX_ROBOT_ID);
 }
 
 Q_RobotState *Rovak::GetRobotState() {
