@@ -1,21 +1,25 @@
 /* Pellam: the sensor bridge. A parent process writes command words on standard input; each
  * sensor command is answered with one framed token group on standard output, flushed at once.
  * Connection messages and diagnostics go to standard error. One robot (id 1), one copy per
- * machine (a lock file).
+ * lock file.
  *
  * Words are split into tokens at '=', ',' and ' '. "get" takes the next token of the same word
  * as the reading to answer ("battery", "IR", "sonar", "odometry", "speed"); "goodbye" ends the
- * loop. Everything else is ignored. End of input closes as "goodbye" does.
+ * loop. Everything else is ignored. The session also closes, as "goodbye" closes it, at the end
+ * of input, on SIGINT, SIGTERM or SIGHUP, and when standard output fails or loses its reader;
+ * when the robot's connection is lost (the client library's time-out included) it closes with
+ * "Connection lost!". Every one of these ends removes the lock file and exits with status 0.
  *
- * Environment (all optional): PELLAM_SCHEDULER_HOST and PELLAM_SCHEDULER_PORT name the scheduler
- * (default localhost, 7073); PELLAM_LOCK names the lock file (default /home/ostrel/pellam.lock). */
+ * The environment is read by settings.h; the lock file is lockfile.h's. */
 #include "pellam.h"
 
 #include "client.h"
 #include "conn_errors.h"
 #include "connect.h"
 #include "kavrel.h"
+#include "lockfile.h"
 #include "sensormap.h"
+#include "settings.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -23,13 +27,11 @@
 #include <string.h>
 #include <unistd.h>
 
-static const char *lock_path = PELLAM_LOCK_DEFAULT;
+static LOCKFILE_Lock lock_file = {-1, 0, ""};
 
-/* At-exit handler: removes the lock file (never through a shell). */
-void goodbye(void) { unlink(lock_path); }
+void goodbye(void) { LOCKFILE_Release(&lock_file); }
 
-int disconnect(void) {
-    int result = Q_DisconnectRobot(PELLAM_ROBOT);
+static void print_disconnect(int result) {
     if (result == 0)
         printf("Success!\n");
     else if (result == CONN_ERR_LOST)
@@ -37,8 +39,26 @@ int disconnect(void) {
     else if (result == CONN_ERR_NO_CONNECTION)
         printf("Robot not found!\n");
     fflush(stdout);
+}
+
+int disconnect(void) {
+    int result = Q_DisconnectRobot(PELLAM_ROBOT);
+    print_disconnect(result);
     CONN_Drain(PELLAM_DRAIN_USEC);
     return result;
+}
+
+/* After a loss the robot's record is already gone, so the disconnect answers "not found" (or
+ * "lost"); the parent is told what happened: the connection was lost. */
+static void disconnect_after_loss(void) {
+    Q_DisconnectRobot(PELLAM_ROBOT);
+    print_disconnect(CONN_ERR_LOST);
+    CONN_Drain(PELLAM_DRAIN_USEC);
+}
+
+/* Ends a token group: flushed, and whether standard output took it. */
+static int flushed(void) {
+    return fflush(stdout) == 0 && !ferror(stdout) ? 0 : PELLAM_OUTPUT_FAILED;
 }
 
 /* The state record after a request, or null when the robot's connection is gone. */
@@ -51,29 +71,27 @@ static Q_RobotState *after(int (*request)(s32)) {
 
 int get_battery(void) {
     if (Q_GetRobotState(PELLAM_ROBOT) == NULL)
-        return -1;
+        return PELLAM_LOST;
     int v[4];
     for (int i = 0; i < 4; i++) {
         Q_RobotState *rs = after(Q_GetBattery);
         if (rs == NULL)
-            return -1;
+            return PELLAM_LOST;
         v[i] = rs->BatterySet.Battery[i].Voltage / 100;
     }
     fprintf(stdout, " B %d %d %d %d B ", v[0], v[1], v[2], v[3]);
-    fflush(stdout);
-    return 0;
+    return flushed();
 }
 
 static int print_map(char letter, int (*make)(Map *), int divisor) {
     Map map;
     if (make(&map) != 0)
-        return -1;
+        return PELLAM_LOST;
     fprintf(stdout, " %c", letter);
     for (int k = 0; k < MAP_SECTORS; k++)
         fprintf(stdout, " %d", map.Reading[k] / divisor);
     fprintf(stdout, " %c ", letter);
-    fflush(stdout);
-    return 0;
+    return flushed();
 }
 
 int get_IR(void) { return print_map('I', MakeIRMap, 10); }
@@ -83,11 +101,10 @@ int get_sonar(void) { return print_map('S', MakeSonarMap, 100); }
 int get_odometry(void) {
     Q_RobotState *rs = after(Q_GetIntegratedConfiguration);
     if (rs == NULL)
-        return -1;
+        return PELLAM_LOST;
     const Q_Integrator *in = &rs->Integrator;
     fprintf(stdout, " O %d %d %d %d O ", in->x, in->y, in->Steering, in->Rotation);
-    fflush(stdout);
-    return 0;
+    return flushed();
 }
 
 int get_speed(void) {
@@ -95,31 +112,14 @@ int get_speed(void) {
     for (int i = 0; i < 3; i++) {
         Q_RobotState *rs = after(Q_GetAxes);
         if (rs == NULL)
-            return -1;
+            return PELLAM_LOST;
         v[i] = rs->AxisSet.Axis[i].ActualVelocity;
     }
     fprintf(stdout, " V %d %d %d V ", v[0], v[1], v[2]);
-    fflush(stdout);
-    return 0;
+    return flushed();
 }
 
-int PELLAM_ReadWord(FILE *in, char *command, size_t size) {
-    int c;
-    do
-        c = getc(in);
-    while (c != EOF && (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'));
-    if (c == EOF)
-        return 0;
-    size_t n = 0;
-    for (; c != EOF && !(c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r');
-         c = getc(in))
-        if (n + 1 < size) /* the rest of an over-long word is dropped */
-            command[n++] = (char)c;
-    command[n] = '\0';
-    return 1;
-}
-
-/* Runs the handler a parameter names. -1 when the robot's connection is gone. */
+/* Runs the handler a parameter names; 0 for a parameter that names none. */
 static int answer(const char *parameters) {
     static const struct {
         const char *name;
@@ -135,30 +135,45 @@ static int answer(const char *parameters) {
     return 0;
 }
 
-int PELLAM_Serve(FILE *in) {
+/* The tokens of one word: 1 to go on with the next word, or why the loop ends. */
+static int serve_word(char *command) {
     static const char delimiters[] = "=, ";
-    char command[PELLAM_WORD_SIZE];
     char parameters[PELLAM_PARAM_SIZE];
-    int loop = 1;
-    while (loop && PELLAM_ReadWord(in, command, sizeof command)) {
-        char *save = NULL;
-        for (char *token = strtok_r(command, delimiters, &save); token != NULL && loop;
-             token = strtok_r(NULL, delimiters, &save)) {
-            if (strcmp(token, "get") == 0) {
-                char *param = strtok_r(NULL, delimiters, &save);
-                if (param == NULL)
-                    break; /* "get" with nothing after it in its word */
-                snprintf(parameters, sizeof parameters, "%s", param);
-                if (answer(parameters) != 0) {
-                    fprintf(stderr, "Connection lost!\n");
-                    return -1;
-                }
-            } else if (strcmp(token, "goodbye") == 0) {
-                loop = 0;
-            }
+    char *save = NULL;
+    for (char *token = strtok_r(command, delimiters, &save); token != NULL;
+         token = strtok_r(NULL, delimiters, &save)) {
+        if (INPUT_Signal() != 0) /* arrived during the last answer */
+            return PELLAM_SIGNALLED;
+        if (strcmp(token, "get") == 0) {
+            char *param = strtok_r(NULL, delimiters, &save);
+            if (param == NULL)
+                break; /* "get" with nothing after it in its word */
+            snprintf(parameters, sizeof parameters, "%s", param);
+            int result = answer(parameters);
+            if (result != 0)
+                return result;
+        } else if (strcmp(token, "goodbye") == 0) {
+            return PELLAM_GOODBYE;
         }
     }
-    return 0;
+    return 1;
+}
+
+int PELLAM_Serve(INPUT_Reader *input) {
+    char command[PELLAM_WORD_SIZE];
+    for (;;) {
+        switch (INPUT_ReadWord(input, command, sizeof command)) {
+        case INPUT_END:
+            return PELLAM_GOODBYE;
+        case INPUT_SIGNALLED:
+            return PELLAM_SIGNALLED;
+        case INPUT_OUTPUT_GONE:
+            return PELLAM_OUTPUT_FAILED;
+        }
+        int ended = serve_word(command);
+        if (ended != 1)
+            return ended;
+    }
 }
 
 static int report_connect(int result) {
@@ -185,44 +200,60 @@ static int report_connect(int result) {
     return result == 0 || text == NULL; /* 1: serve */
 }
 
-/* Creates the lock file; 0 when this copy may run. */
-static int take_lock(void) {
-    FILE *lock = fopen(lock_path, "r");
-    if (lock != NULL) {
-        fclose(lock);
+/* Takes the lock file and arranges its removal at exit; false (after a line on standard error)
+ * when this copy must not run. */
+static bool take_lock(const char *path) {
+    switch (LOCKFILE_Take(&lock_file, path)) {
+    case LOCKFILE_TAKEN:
+        break;
+    case LOCKFILE_TAKEN_OVER:
+        fprintf(stderr, "Lock file of process %ld, which no longer runs, taken over.\n",
+                (long)lock_file.previous);
+        break;
+    case LOCKFILE_HELD:
         fputs("Lock file found. Program aborted.\n", stderr);
-        return -1;
-    }
-    lock = fopen(lock_path, "w+");
-    if (lock == NULL) {
-        fprintf(stderr, "Cannot create the lock file %s: %s. Program aborted.\n", lock_path,
+        return false;
+    default:
+        fprintf(stderr, "Cannot create the lock file %s: %s. Program aborted.\n", path,
                 strerror(errno));
-        return -1;
+        return false;
     }
-    fclose(lock);
     atexit(goodbye);
-    return 0;
+    return true;
+}
+
+/* The closing messages of a session that ended for the given reason, and the disconnect. */
+static void close_session(int ended) {
+    if (ended == PELLAM_LOST)
+        fputs("Connection lost!\n", stderr);
+    else if (ended == PELLAM_OUTPUT_FAILED)
+        fputs("Standard output failed!\n", stderr);
+    fputs("Goodbye. Connection closed.\n", stderr);
+    if (ended == PELLAM_LOST)
+        disconnect_after_loss();
+    else
+        disconnect();
 }
 
 int main(void) {
-    const char *env = getenv("PELLAM_LOCK");
-    if (env != NULL && env[0] != '\0')
-        lock_path = env;
-    if (take_lock() != 0)
+    SETTINGS_Bridge settings;
+    if (SETTINGS_Read(&settings) != 0)
+        return 0;
+    if (INPUT_Start() != 0) {
+        fprintf(stderr, "Cannot set up the signal handlers: %s. Program aborted.\n",
+                strerror(errno));
+        return 0;
+    }
+    if (!take_lock(settings.lock))
         return 0;
 
-    const char *host = getenv("PELLAM_SCHEDULER_HOST");
-    const char *port = getenv("PELLAM_SCHEDULER_PORT");
-    Q_InitializeClient(host != NULL && host[0] != '\0' ? host : PELLAM_SCHEDULER_DEFAULT,
-                       port != NULL && port[0] != '\0' ? atoi(port)
-                                                       : PELLAM_SCHEDULER_PORT_DEFAULT);
+    Q_InitializeClient(settings.host, settings.port);
     if (!report_connect(Q_ConnectRobot(PELLAM_ROBOT))) {
         CONN_Drain(PELLAM_DRAIN_USEC);
         exit(0);
     }
-
-    PELLAM_Serve(stdin);
-    fputs("Goodbye. Connection closed.\n", stderr);
-    disconnect();
+    INPUT_Reader input;
+    INPUT_Init(&input, STDIN_FILENO, STDOUT_FILENO);
+    close_session(PELLAM_Serve(&input));
     return 0;
 }

@@ -1,11 +1,8 @@
-/* The sensor bridge's command handlers and its input loop (see pellam.cpp). Each handler prints
- * one token group on standard output and flushes it; it returns 0, or -1 without printing when
- * robot 1's connection is gone. */
+/* The sensor bridge's command handlers and its command loop (see pellam.cpp). */
 #ifndef ROVAK_PELLAM_H
 #define ROVAK_PELLAM_H
 
-#include <stddef.h>
-#include <stdio.h>
+#include "bridge_input.h"
 
 #define PELLAM_ROBOT 1
 #define PELLAM_SCHEDULER_DEFAULT "localhost"
@@ -15,21 +12,25 @@
 #define PELLAM_PARAM_SIZE 10     /* the word after "get": 9 characters and the terminator */
 #define PELLAM_DRAIN_USEC 500000 /* at most this long to write what is queued before exit */
 
-/* At-exit handler: removes the lock file. */
+/* Results of the handlers (0: answered) and why the command loop ended. */
+#define PELLAM_GOODBYE 0          /* the loop: "goodbye" or the end of input */
+#define PELLAM_LOST (-1)          /* robot 1's connection is gone; nothing was printed */
+#define PELLAM_OUTPUT_FAILED (-2) /* standard output refused the answer or has no reader */
+#define PELLAM_SIGNALLED (-3)     /* the loop: SIGINT, SIGTERM or SIGHUP */
+
+/* At-exit handler: removes the lock file if this process holds it. */
 void goodbye(void);
 /* Disconnects robot 1 and prints the outcome on standard output; returns the code. */
 int disconnect(void);
+/* Each handler prints one token group on standard output and flushes it. */
 int get_battery(void);  /* " B" four voltages / 100 " B " */
 int get_IR(void);       /* " I" 24 sectors / 10 " I " */
 int get_sonar(void);    /* " S" 24 sectors / 100 " S " */
 int get_odometry(void); /* " O x y steering rotation O " */
 int get_speed(void);    /* " V v0 v1 v2 V " */
 
-/* Reads the next white-space-delimited word, keeping at most size - 1 characters of it; 0 at
- * the end of input. */
-int PELLAM_ReadWord(FILE *in, char *command, size_t size);
-/* The command loop: 0 after "goodbye" or the end of input, -1 when the connection was lost
- * ("Connection lost!" has then been printed on standard error). */
-int PELLAM_Serve(FILE *in);
+/* The command loop over the words of input: returns why it ended (PELLAM_GOODBYE, PELLAM_LOST,
+ * PELLAM_OUTPUT_FAILED or PELLAM_SIGNALLED). It prints nothing itself. */
+int PELLAM_Serve(INPUT_Reader *input);
 
 #endif

@@ -74,32 +74,33 @@ void MaxBumperSet(const MyBumper *bumper1, const MyBumper *bumper2, MyBumper *mi
     }
 }
 
-/* The order in which the three groups fill the sectors: (group, element). */
-static const struct {
-    int group, element;
-} sector_order[MAP_SECTORS] = {
-    {2, 6}, {2, 7}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {1, 0}, {1, 1},
-    {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {2, 0}, {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5},
+/* The sensor circle: sector k holds sensor s of the set pair whose first set is set. */
+const SensorCirclePosition sensor_circle[MAP_SECTORS] = {
+    {4, 6}, {4, 7}, {0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {2, 0}, {2, 1},
+    {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {4, 0}, {4, 1}, {4, 2}, {4, 3}, {4, 4}, {4, 5},
 };
+
+/* The merged group (0 to 2, one per set pair) and element that fill sector k. */
+static int group_of(int k) { return sensor_circle[k].set / 2; }
+static int element_of(int k) { return sensor_circle[k].sensor; }
 
 void MapSonarSet(const MySonar *sonar0, const MySonar *sonar1, const MySonar *sonar2, Map *map) {
     const MySonar *g[3] = {sonar0, sonar1, sonar2};
     for (int k = 0; k < MAP_SECTORS; k++)
-        map->Reading[k] = g[sector_order[k].group]->sonar[sector_order[k].element].Reading;
+        map->Reading[k] = g[group_of(k)]->sonar[element_of(k)].Reading;
 }
 
 void MapIRSet(const MyIR *IR0, const MyIR *IR1, const MyIR *IR2, Map *map) {
     const MyIR *g[3] = {IR0, IR1, IR2};
     for (int k = 0; k < MAP_SECTORS; k++)
-        map->Reading[k] = g[sector_order[k].group]->IR[sector_order[k].element].Reading;
+        map->Reading[k] = g[group_of(k)]->IR[element_of(k)].Reading;
 }
 
 void MapBumperSet(const MyBumper *bumper0, const MyBumper *bumper1, const MyBumper *bumper2,
                   Map *map) {
     const MyBumper *g[3] = {bumper0, bumper1, bumper2};
     for (int k = 0; k < MAP_SECTORS; k++) /* widened with the sign */
-        map->Reading[k] =
-            (signed char)g[sector_order[k].group]->bumper[sector_order[k].element].Reading;
+        map->Reading[k] = (signed char)g[group_of(k)]->bumper[element_of(k)].Reading;
 }
 
 int MakeSonarMap(Map *map) {

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -65,15 +67,17 @@ class Pellam : public ::testing::Test {
         case netpeer::Step::DrainEof:
             s.drain();
             break;
+        case netpeer::Step::Pause:
+            s.pause(st.count);
+            break;
         }
     }
-    Result run(const std::string &input) {
-        return pellamtest::run(input,
-                               {{"PELLAM_SCHEDULER_HOST", "127.0.0.1"},
-                                {"PELLAM_SCHEDULER_PORT", std::to_string(sched_port)},
-                                {"PELLAM_LOCK", lock()}},
-                               dir);
+    pellamtest::Env env() const {
+        return {{"PELLAM_SCHEDULER_HOST", "127.0.0.1"},
+                {"PELLAM_SCHEDULER_PORT", std::to_string(sched_port)},
+                {"PELLAM_LOCK", lock()}};
     }
+    Result run(const std::string &input) { return pellamtest::run(input, env(), dir); }
     std::string lock() const { return dir.file("pellam.lock"); }
     void TearDown() override {
         if (robot_started) {
@@ -218,7 +222,7 @@ TEST_F(Pellam, RobotServerDropsMidSession) {
     serve(r);
     Result res = run("get=battery get=battery get=battery");
     EXPECT_EQ(res.status, 0);
-    EXPECT_EQ(res.out, " B 1 1 1 1 B Robot not found!\n");
+    EXPECT_EQ(res.out, " B 1 1 1 1 B Connection lost!\n"); // the disconnect's true outcome
     EXPECT_EQ(res.err, "Success!\nConnection lost!\nGoodbye. Connection closed.\n");
     EXPECT_FALSE(exists(lock()));
 }
@@ -257,6 +261,90 @@ TEST_F(Pellam, LockThatCannotBeCreated) {
     EXPECT_EQ(res.status, 0);
     EXPECT_NE(res.err.find("Cannot create the lock file"), std::string::npos) << res.err;
     EXPECT_NE(res.err.find("Program aborted."), std::string::npos);
+}
+
+TEST_F(Pellam, FailedOutputEndsTheSessionLikeGoodbye) {
+    // /dev/full refuses every write: the first answer fails and the session ends there. A
+    // bridge that went on would wait for answers the robot never sends and report a loss.
+    Script r;
+    battery(r, "100 100 100 100");
+    r.drain();
+    serve(r);
+    pellamtest::Bridge bridge(env(), dir, "full", pellamtest::Bridge::ToDevFull);
+    bridge.send("get=battery get=battery get=battery");
+    EXPECT_EQ(bridge.wait(), 0);
+    EXPECT_EQ(bridge.err(), "Success!\nStandard output failed!\nGoodbye. Connection closed.\n");
+    EXPECT_FALSE(exists(lock()));
+}
+
+// Lock file contents that must stop a second copy, each left exactly as it was.
+TEST_F(Pellam, ExistingLockFilesAreRefused) {
+    sched_port = netpeer::free_tcp_port();
+    const std::string refused[] = {
+        "",       "\n",   "pellam\n", std::to_string(getpid()) + "\n", std::to_string(getpid()),
+        "12ab\n", "-5\n", "0\n",      "99999999999999999999\n",        " 1\n"};
+    for (const std::string &content : refused) {
+        { std::ofstream(lock()) << content; }
+        Result res = run("goodbye");
+        EXPECT_EQ(res.status, 0);
+        EXPECT_EQ(res.err, "Lock file found. Program aborted.\n") << '"' << content << '"';
+        std::ifstream f(lock());
+        std::string kept((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(kept, content);
+    }
+}
+
+TEST_F(Pellam, LockOfADeadProcessIsTakenOver) {
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    { std::ofstream(lock()) << dead << "\n"; }
+    Script r;
+    r.drain();
+    serve(r);
+    Result res = run("goodbye");
+    EXPECT_EQ(res.status, 0);
+    EXPECT_EQ(res.err, "Lock file of process " + std::to_string(dead) +
+                           ", which no longer runs, taken over.\nSuccess!\n"
+                           "Goodbye. Connection closed.\n");
+    EXPECT_EQ(res.out, "Success!\n");
+    EXPECT_FALSE(exists(lock()));
+}
+
+// Refused settings: one line naming the variable, status 0, nothing started and no lock file.
+TEST_F(Pellam, BadEnvironmentValuesAreRefused) {
+    const struct {
+        const char *name;
+        std::string value;
+    } cases[] = {
+        {"PELLAM_SCHEDULER_PORT", "91536"},
+        {"PELLAM_SCHEDULER_PORT", "abc"},
+        {"PELLAM_SCHEDULER_PORT", "0"},
+        {"PELLAM_SCHEDULER_PORT", "65536"},
+        {"PELLAM_SCHEDULER_PORT", "-1"},
+        {"PELLAM_SCHEDULER_PORT", "+7073"},
+        {"PELLAM_SCHEDULER_PORT", " 7073"},
+        {"PELLAM_SCHEDULER_PORT", "7073x"},
+        {"PELLAM_SCHEDULER_PORT", "4294974369"}, // 2^32 + 7073
+        {"PELLAM_SCHEDULER_HOST", "local host"},
+        {"PELLAM_SCHEDULER_HOST", std::string(256, 'h')},
+        {"PELLAM_LOCK", "/tmp/" + std::string(4000, 'l')},
+    };
+    for (const auto &c : cases) {
+        pellamtest::Env e = {{"PELLAM_SCHEDULER_HOST", "127.0.0.1"},
+                             {"PELLAM_SCHEDULER_PORT", "7073"},
+                             {"PELLAM_LOCK", lock()}};
+        for (auto &kv : e)
+            if (kv.first == c.name)
+                kv.second = c.value;
+        Result res = pellamtest::run("goodbye", e, dir);
+        EXPECT_EQ(res.status, 0) << c.name << "=" << c.value;
+        EXPECT_EQ(res.out, "");
+        EXPECT_EQ(res.err.rfind(std::string(c.name) + " must be ", 0), 0u) << res.err;
+        EXPECT_EQ(std::count(res.err.begin(), res.err.end(), '\n'), 1) << res.err;
+        EXPECT_FALSE(exists(lock()));
+    }
 }
 
 } // namespace

@@ -1,0 +1,126 @@
+/* The bridge's standard input and its signals (see bridge_input.h). */
+#include "bridge_input.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <string.h>
+#include <unistd.h>
+
+static volatile sig_atomic_t received = 0;
+static int wake[2] = {-1, -1}; /* the handlers write a byte here to end a poll */
+
+static void on_signal(int sig) {
+    int saved = errno;
+    received = sig;
+    if (wake[1] >= 0 && write(wake[1], "", 1) < 0) {
+        /* the pipe is full: a wake-up is already pending */
+    }
+    errno = saved;
+}
+
+int INPUT_Start(void) {
+    if (wake[0] >= 0)
+        return 0;
+    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
+        wake[0] = wake[1] = -1;
+        return -1;
+    }
+    struct sigaction sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0; /* no SA_RESTART: a blocked write or wait returns to notice the signal */
+    static const int ending[] = {SIGINT, SIGTERM, SIGHUP};
+    for (int sig : ending)
+        if (sigaction(sig, &sa, NULL) != 0)
+            return -1;
+    sa.sa_handler = SIG_IGN;
+    return sigaction(SIGPIPE, &sa, NULL);
+}
+
+int INPUT_Signal(void) { return received; }
+
+void INPUT_Init(INPUT_Reader *reader, int in, int out) {
+    reader->in = in;
+    reader->out = out;
+    reader->pos = reader->len = 0;
+    reader->eof = false;
+}
+
+static void drain_wake(void) {
+    char junk[64];
+    while (wake[0] >= 0 && read(wake[0], junk, sizeof junk) > 0) {
+    }
+}
+
+/* Reads more input into the empty buffer: INPUT_WORD when there is some, or why not. */
+static int fill(INPUT_Reader *r) {
+    for (;;) {
+        if (received)
+            return INPUT_SIGNALLED;
+        struct pollfd fds[3] = {{r->in, POLLIN, 0}, {wake[0], POLLIN, 0}, {r->out, 0, 0}};
+        if (poll(fds, r->out >= 0 ? 3 : 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return INPUT_END;
+        }
+        if (fds[1].revents)
+            drain_wake();
+        if (r->out >= 0 && (fds[2].revents & POLLNVAL))
+            r->out = -1; /* not open: a write will tell */
+        else if (r->out >= 0 && (fds[2].revents & (POLLERR | POLLHUP)))
+            return INPUT_OUTPUT_GONE;
+        if (fds[0].revents == 0)
+            continue;
+        ssize_t n = read(r->in, r->buf, sizeof r->buf);
+        if (n > 0) {
+            r->pos = 0, r->len = (size_t)n;
+            return INPUT_WORD;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        r->eof = true;
+        return INPUT_END;
+    }
+}
+
+/* The next input character in *c: INPUT_WORD, or why there is none. */
+static int next_char(INPUT_Reader *r, int *c) {
+    if (r->pos == r->len) {
+        if (r->eof)
+            return INPUT_END;
+        int got = fill(r);
+        if (got != INPUT_WORD)
+            return got;
+    }
+    *c = (unsigned char)r->buf[r->pos++];
+    return INPUT_WORD;
+}
+
+static bool blank(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int INPUT_ReadWord(INPUT_Reader *reader, char *word, size_t size) {
+    if (received)
+        return INPUT_SIGNALLED;
+    int c = 0, got;
+    do
+        if ((got = next_char(reader, &c)) != INPUT_WORD)
+            return got;
+    while (blank(c));
+    size_t n = 0;
+    for (;;) {
+        if (n + 1 < size)
+            word[n++] = (char)c;
+        got = next_char(reader, &c);
+        if (got == INPUT_END || (got == INPUT_WORD && blank(c)))
+            break;
+        if (got != INPUT_WORD)
+            return got;
+    }
+    word[n] = '\0';
+    return INPUT_WORD;
+}
