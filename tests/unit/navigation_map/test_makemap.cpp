@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <stdlib.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -200,6 +203,86 @@ TEST_F(MakeMapTest, BadMapFilesAreRefusedAndLeaveTheMapAlone) {
     EXPECT_EQ(count(5), MAP_CELLS);
 }
 
+TEST_F(MakeMapTest, MapWordsAreParsedAcrossChunksAndSpacing) {
+    /* "-1 " values put word boundaries at every offset of the read chunks; tabs and CRLF line
+     * ends, a plus sign and leading zeros are still decimal integers. */
+    ASSERT_EQ(map->openMap(writeMap("minus.map", -1, {{MAP_CELLS - 1, 11}}).c_str()), 0);
+    EXPECT_EQ(count(MAP_UNEXPLORED), MAP_CELLS - 1);
+    EXPECT_EQ(at(299, 299), 11);
+    std::string text = "+3\t0007\r\n";
+    for (int i = 2; i < MAP_CELLS; i++)
+        text += "-1\r\n";
+    std::string file = path("spaced.map");
+    std::ofstream(file) << text;
+    ASSERT_EQ(map->openMap(file.c_str()), 0);
+    EXPECT_EQ(at(0, 0), 3);
+    EXPECT_EQ(at(1, 0), 7);
+}
+
+TEST_F(MakeMapTest, MalformedWordsAreRefusedWhereTheyStand) {
+    std::string good;
+    {
+        std::ifstream in(writeMap("good.map", 0));
+        std::stringstream all;
+        all << in.rdbuf();
+        good = all.str();
+    }
+    std::vector<int> before(map->getMap(), map->getMap() + MAP_CELLS);
+    struct Case {
+        const char *name;
+        std::string content;
+        const char *message;
+    } cases[] = {
+        {"one value too many", good + "0\n", "mais de 90000 valores"},
+        {"sign alone", "- " + good, "o valor 1 nao e um numero"},
+        {"two signs", "--1 " + good, "o valor 1 nao e um numero"},
+        {"trailing sign", "1- " + good, "o valor 1 nao e um numero"},
+        {"letters after digits", "5x " + good, "o valor 1 nao e um numero"},
+        {"zero byte", std::string("0 \0 ", 4) + good, "o valor 2 nao e um numero"},
+        {"huge number", "99999999999999999999999 " + good, "o valor 1 esta fora de -1 a 11"},
+        {"huge negative", "0 -99999999999999999999 " + good, "o valor 2 esta fora de -1 a 11"},
+        {"value past the middle", good.substr(0, 135000) + " 12 " + good, "esta fora de -1 a 11"},
+        {"short by one", good.substr(0, good.size() - 3), "so 89999 dos 90000 valores"},
+    };
+    for (const Case &c : cases) {
+        std::string file = path("bad.map");
+        std::ofstream(file, std::ios::binary) << c.content;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(map->openMap(file.c_str()), -1) << c.name;
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.name << ": " << out;
+        EXPECT_TRUE(std::equal(before.begin(), before.end(), map->getMap())) << c.name;
+    }
+}
+
+TEST_F(MakeMapTest, FilesThatAreNotPlainMapsAreRefusedWithoutReadingThem) {
+    /* Each would hang the reader or exhaust its memory if it were read to the end: an endless
+     * device, a FIFO nobody writes to, a directory, and a 1 GiB (sparse) file. */
+    std::string fifo = path("map.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string huge = path("huge.map");
+    {
+        std::ofstream(huge) << "0 ";
+        ASSERT_EQ(truncate(huge.c_str(), 1LL << 30), 0);
+    }
+    struct Case {
+        std::string file;
+        const char *message;
+    } cases[] = {
+        {"/dev/zero", "nao e um arquivo comum"},
+        {fifo, "nao e um arquivo comum"},
+        {dir, "nao e um arquivo comum"},
+        {huge, "grande demais"},
+    };
+    for (const Case &c : cases) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(map->openMap(c.file.c_str()), -1) << c.file;
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.file << ": " << out;
+        EXPECT_EQ(count(MAP_UNEXPLORED), MAP_CELLS) << c.file;
+    }
+}
+
 TEST_F(MakeMapTest, SaveFailsWhenTheFileCannotBeWritten) {
     EXPECT_NE(map->saveMap(path("no/such/dir.map").c_str()), 0);
     EXPECT_NE(map->saveMap(""), 0);
@@ -231,10 +314,63 @@ TEST_F(MakeMapTest, ImageFlipsRowsAndColoursEveryCode) {
         EXPECT_EQ(pixel(299, col) >> 24, 0xFFu); /* opaque */
 }
 
-TEST(MakeMapImage, NoImageBeforeAMapIsLoaded) {
+TEST(MakeMapImage, NoImageOrFileBeforeAMapIsLoaded) {
     MakeMap map;
     EXPECT_FALSE(map.hasGrid());
     EXPECT_EQ(map.makeImage(), nullptr);
+    /* The cells hold nothing yet: a file of them could not be read back. */
+    std::string file = "/tmp/makemap-unloaded-" + std::to_string(getpid()) + ".map";
+    EXPECT_EQ(map.saveMap(file.c_str()), -1);
+    EXPECT_EQ(access(file.c_str(), F_OK), -1);
+}
+
+/* The 24 directions painted from (15000, 15000) with the heading th, each with its own range. */
+std::vector<int> paintedRing(int32_t th) {
+    MakeMap map;
+    map.newMap();
+    for (int i = 0; i < 24; i++)
+        map.paintSensorData(i, 1000 + 50 * i, Coord{15000, 15000, th});
+    return std::vector<int>(map.getMap(), map.getMap() + MAP_CELLS);
+}
+
+TEST(MakeMapHeading, AnyHeadingPaintsLikeItsAngleWithinOneTurn) {
+    /* A peer may report a heading of many turns. The painting must end (single-precision steps
+     * stop changing an angle that large) and match the same angle within one turn, taken here
+     * to the nearest thousandth of a radian; rounding may move a few cells at cone edges. */
+    const double turn = 2000.0 * M_PI;
+    const int32_t headings[] = {628318531, 628318531 + 1571, -628318531,
+                                942477796, INT32_MAX,        INT32_MIN};
+    for (int32_t th : headings) {
+        std::vector<int> big = paintedRing(th);
+        int32_t within = static_cast<int32_t>(std::lround(std::fmod(th, turn)));
+        std::vector<int> reference = paintedRing(within);
+        int painted = 0, differ = 0;
+        for (int i = 0; i < MAP_CELLS; i++) {
+            painted += reference[i] != MAP_UNEXPLORED;
+            differ += big[i] != reference[i];
+        }
+        EXPECT_GT(painted, 1000) << th;
+        EXPECT_LE(differ, painted / 50) << th << " against " << within;
+    }
+}
+
+TEST(MakeMapHeading, PosesFarOffTheMapPaintOnlyBorderCells) {
+    const Coord poses[] = {
+        {INT32_MAX, INT32_MAX, 0}, {INT32_MIN, 15000, 1571}, {15000, INT32_MIN, INT32_MAX}};
+    for (const Coord &pose : poses) {
+        MakeMap map;
+        map.newMap();
+        for (int i = 0; i < 24; i++)
+            map.paintSensorData(i, i % 2 == 0 ? 800 : 5000, pose);
+        for (int cy = 0; cy < MAP_SIZE; cy++)
+            for (int cx = 0; cx < MAP_SIZE; cx++) {
+                bool border = cx == 0 || cy == 0 || cx == MAP_SIZE - 1 || cy == MAP_SIZE - 1;
+                if (!border) {
+                    ASSERT_EQ(map.getMap()[cy * MAP_SIZE + cx], MAP_UNEXPLORED)
+                        << pose.x << "," << pose.y << " cell " << cx << "," << cy;
+                }
+            }
+    }
 }
 
 } // namespace
