@@ -1,7 +1,7 @@
 // Draws the sensor map views of a fixed sonar map on standard error and then waits (at most a
 // minute) for a line on standard input, so that a terminal test can look at the screen.
-//   sensorview_show sonar      the sonar bars
-//   sensorview_show evidence   the sonar bars, then the evidence grid
+//   sensorview_show sonar      the sonar bars, three times over as a live view redraws them
+//   sensorview_show evidence   the same, then the evidence grid
 #include "sensormap.h"
 
 #include <poll.h>
@@ -15,7 +15,8 @@ int main(int argc, char **argv) {
     map.Reading[0] = 15000;
     map.Reading[1] = 334;
     map.Reading[MapAngle(90)] = 700;
-    ShowSonarMap(&map);
+    for (int i = 0; i < 3; i++)
+        ShowSonarMap(&map);
     if (argc > 1 && strcmp(argv[1], "evidence") == 0)
         ShowEvidence(&map);
     pollfd in{STDIN_FILENO, POLLIN, 0};
