@@ -23,6 +23,15 @@ static inline void geo_set(VECTOR *v, double x, double y, double w) {
     (*v)[2] = w;
 }
 
+/* Orientation of c against the directed line a -> b: the determinant of the rows (a, 1), (b, 1),
+ * (c, 1), positive when a, b, c turn counter-clockwise. Its sign is exact for any finite
+ * coordinates whose products neither overflow nor underflow; its value is the determinant to
+ * within rounding. */
+double geo_orient2d(const double *a, const double *b, const double *c);
+/* (r1 + r2)^2 minus the squared distance of the centres c1 and c2: not negative exactly when the
+ * closed discs meet. Same exactness as geo_orient2d. */
+double geo_disc_overlap(const double *c1, double r1, const double *c2, double r2);
+
 /* Recomputes a segment's line equation, direction and box from its end points. */
 void geo_update_segment(Shape *S);
 /* Sets the box of S to the single point v / widens it by v. */

@@ -20,7 +20,10 @@ static void line_crossing(Shape *S1, Shape *S2, double det, VECTOR *Point) {
 
 /* The overlap of two parallel segments, taken as collinear, measured along S1. */
 static void collinear_points(Shape *S1, Shape *S2, VECTOR *Intersection1, VECTOR *Intersection2) {
-    int k = (fabs(S1->Vector[0]) < GEO_EPSILON) ? 1 : 0;
+    /* Along x, or along y for a (nearly) vertical S1; a segment shorter than 1E-5 goes along
+     * whichever coordinate it spans more, so that a short horizontal one keeps its length. */
+    double ax = fabs(S1->Vector[0]), ay = fabs(S1->Vector[1]);
+    int k = (ax < GEO_EPSILON && ay > ax) ? 1 : 0;
     double *lo1 = (S1->Start[k] < S1->End[k]) ? S1->Start : S1->End;
     double *hi1 = (lo1 == S1->Start) ? S1->End : S1->Start;
     double *lo2 = (S2->Start[k] < S2->End[k]) ? S2->Start : S2->End;
@@ -56,13 +59,46 @@ static void collinear_points(Shape *S1, Shape *S2, VECTOR *Intersection1, VECTOR
     mxcopy(second, *Intersection2, 3);
 }
 
+/* Both values strictly on one side of zero. */
+static int same_side(double a, double b) { return (a > 0 && b > 0) || (a < 0 && b < 0); }
+
+/* The one point where two segments that are not collinear meet, given the orientations of S1's
+ * ends against S2's line (o[0], o[1]) and of S2's ends against S1's line (o[2], o[3]): an end
+ * lying on the other segment exactly, else the crossing measured along S1, which stays between
+ * S1's ends because o[0] and o[1] differ in sign. */
+static void single_meeting(Shape *S1, Shape *S2, const double o[4], VECTOR *Point) {
+    const double *ends[4] = {S1->Start, S1->End, S2->Start, S2->End};
+    for (int k = 0; k < 4; k++)
+        if (o[k] == 0) {
+            geo_set(Point, ends[k][0], ends[k][1], 1);
+            return;
+        }
+    double t = o[0] / (o[0] - o[1]);
+    geo_set(Point, S1->Start[0] + t * (S1->End[0] - S1->Start[0]),
+            S1->Start[1] + t * (S1->End[1] - S1->Start[1]), 1);
+}
+
 void GEO_SegmentSegmentIntersectionPoint(Shape *S1, Shape *S2, VECTOR *Intersection1,
                                          VECTOR *Intersection2) {
     FATAL_ASSERT(S1 && S1->Type == 'S');
     FATAL_ASSERT(S2 && S2->Type == 'S');
     FATAL_ASSERT(Intersection1 && Intersection2);
+    const double o[4] = {
+        geo_orient2d(S2->Start, S2->End, S1->Start), geo_orient2d(S2->Start, S2->End, S1->End),
+        geo_orient2d(S1->Start, S1->End, S2->Start), geo_orient2d(S1->Start, S1->End, S2->End)};
+    /* A zero-length segment has every orientation against it zero, so whenever one meets the
+     * other segment all four are zero and it is handled as collinear. */
+    int collinear = o[0] == 0 && o[1] == 0 && o[2] == 0 && o[3] == 0;
+    int meet = GEO_BoxOverlap(S1, S2) && !same_side(o[0], o[1]) && !same_side(o[2], o[3]);
+    if (meet && !collinear) {
+        single_meeting(S1, S2, o, Intersection1);
+        mxcopy(*Intersection1, *Intersection2, 3);
+        return;
+    }
+    /* Collinear segments take the ends of their overlap along S1. Segments that do not meet
+     * get the crossing of their lines, or that overlap when the lines are (nearly) parallel. */
     double det = line_det(S1, S2);
-    if (fabs(det) >= GEO_EPSILON) {
+    if (!collinear && fabs(det) >= GEO_EPSILON) {
         line_crossing(S1, S2, det, Intersection1);
         mxcopy(*Intersection1, *Intersection2, 3);
     } else {
@@ -98,13 +134,12 @@ static void line_full_circle(Shape *L, Shape *C, VECTOR *Intersection1, VECTOR *
         k = sqrt(u2 / n);
         dx = -vy, dy = vx;
     } else {
-        /* The line passes through the centre: go along the line itself. */
+        /* The line passes through the centre: go along the line itself. A zero-length
+         * segment at the centre has no direction; the horizontal one stands in for it. */
         dx = L->Vector[0], dy = L->Vector[1];
         double Norm2 = dx * dx + dy * dy;
-        // The condition's text is the assertion message; keep it as written.
-        // clang-format off
-        FATAL_ASSERT(Norm2>0);
-        // clang-format on
+        if (!(Norm2 > 0))
+            dx = 1, dy = 0, Norm2 = 1;
         k = C->Radius / sqrt(Norm2);
     }
     geo_set(Intersection1, P[0] + k * dx, P[1] + k * dy, 1);
@@ -145,33 +180,46 @@ void GEO_LineArcIntersectionPoint(Shape *L, Shape *A, VECTOR *Intersection1,
     keep_points_on(A, Intersection1, Intersection2);
 }
 
+/* Unit vector from C1's centre towards C2's, given their offset (ux, uy) and distance d; the x
+ * axis when the centres coincide. */
+static void centre_direction(double ux, double uy, double d, double *ex, double *ey) {
+    if (d > 0)
+        *ex = ux / d, *ey = uy / d;
+    else
+        *ex = 1, *ey = 0;
+}
+
+/* Distance from C1's centre, along the line of centres, to the common chord (the radical line):
+ * (r1^2 - r2^2 + d^2) / 2d, with r1^2 - r2^2 factored so that nearly equal radii do not lose
+ * their difference. */
+static double chord_offset(double r1, double r2, double d) {
+    return ((r1 - r2) * (r1 + r2) + d * d) / (2 * d);
+}
+
 void GEO_CircleCircleIntersectionPoint(Shape *C1, Shape *C2, VECTOR *Intersection1,
                                        VECTOR *Intersection2) {
     FATAL_ASSERT(C1 && C1->Type == 'C');
     FATAL_ASSERT(C2 && C2->Type == 'C');
     FATAL_ASSERT(Intersection1 && Intersection2);
     double r1 = C1->Radius, r2 = C2->Radius;
-    double d2 = GEO_SquareDistance(&C1->Center, &C2->Center);
     double ux = C2->Center[0] - C1->Center[0];
     double uy = C2->Center[1] - C1->Center[1];
-    double d = sqrt(d2);
+    double d = sqrt(ux * ux + uy * uy);
     if (d + r1 <= r2 - GEO_EPSILON || d + r2 <= r1 - GEO_EPSILON) {
         fprintf(stderr, "GEO_CircleCircleIntersectionPoint: Inclusion between circles, deal "
                         "with this at a higher level please\n");
         return;
     }
-    FATAL_ASSERT(d > 1E-5);
-    double u = (r1 * r1 + d2 - r2 * r2) / (2 * d);
-    double v2 = r1 * r1 - u * u;
-    /* Circles that just touch can come out a rounding error below zero. */
-    if (v2 < 0 && v2 > -GEO_FINE_EPSILON * r1 * r1)
-        v2 = 0;
-    FATAL_ASSERT(v2 >= 0);
-    double mx = C1->Center[0] + (u / d) * ux;
-    double my = C1->Center[1] + (u / d) * uy;
-    double k = sqrt(v2) / d;
-    geo_set(Intersection1, mx - k * uy, my + k * ux, 1);
-    geo_set(Intersection2, mx + k * uy, my - k * ux, 1);
+    /* Circles that do not cross (apart, or one just inside the other) get the point of C1
+     * nearest to C2's circle, twice: u clamped to C1. Concentric ones get the points of C1
+     * straight above and below its centre. */
+    double ex, ey;
+    centre_direction(ux, uy, d, &ex, &ey);
+    double u = (d > 0) ? fmin(fmax(chord_offset(r1, r2, d), -r1), r1) : 0;
+    double mx = C1->Center[0] + u * ex, my = C1->Center[1] + u * ey;
+    double v = sqrt(fmax(r1 * r1 - u * u, 0));
+    geo_set(Intersection1, mx - v * ey, my + v * ex, 1);
+    geo_set(Intersection2, mx + v * ey, my - v * ex, 1);
 }
 
 int GEO_PolygonPolygonContactPoint(Shape *P1, Shape *P2, VECTOR *ContactPoint) {
@@ -191,6 +239,30 @@ int GEO_PolygonPolygonContactPoint(Shape *P1, Shape *P2, VECTOR *ContactPoint) {
     return 0;
 }
 
+/* A point of segment S in the closed disc of C (the caller knows that they meet): the middle of
+ * the crossings that lie on S (one crossing: itself), or, when neither does (S wholly inside the
+ * disc, or touching it at an end), the middle of the part of S inside the disc. */
+static void segment_in_disc_point(Shape *S, Shape *C, VECTOR *Point) {
+    double dx = S->End[0] - S->Start[0], dy = S->End[1] - S->Start[1];
+    double fx = S->Start[0] - C->Center[0], fy = S->Start[1] - C->Center[1];
+    double a = dx * dx + dy * dy;
+    double t = 0;
+    if (a > 0) {
+        /* |f + t (dx, dy)|^2 = r^2 at t = mid -+ half. */
+        double mid = -(fx * dx + fy * dy) / a;
+        double g = (fx * fx + fy * fy - C->Radius * C->Radius) / a;
+        double half = sqrt(fmax(mid * mid - g, 0));
+        double t0 = mid - half, t1 = mid + half;
+        int on0 = t0 >= 0 && t0 <= 1, on1 = t1 >= 0 && t1 <= 1;
+        double lo = fmax(t0, 0), hi = fmin(t1, 1);
+        if (on0 || on1)
+            t = (on0 && on1) ? 0.5 * (t0 + t1) : (on0 ? t0 : t1);
+        else /* a touch can come out as an empty interval by rounding: its nearer end */
+            t = (lo <= hi) ? 0.5 * (lo + hi) : fmin(fmax(mid, 0), 1);
+    }
+    geo_set(Point, S->Start[0] + t * dx, S->Start[1] + t * dy, 1);
+}
+
 int GEO_PolygonCircleContactPoint(Shape *P, Shape *C, VECTOR *ContactPoint) {
     FATAL_ASSERT(P && P->Type == 'P');
     FATAL_ASSERT(C && C->Type == 'C');
@@ -199,9 +271,7 @@ int GEO_PolygonCircleContactPoint(Shape *P, Shape *C, VECTOR *ContactPoint) {
         return 0;
     for (DBL *e = P->Edge; e != NULL; e = geo_next(P->Edge, e))
         if (GEO_SegmentCircleIntersectionp(geo_shape(e), C)) {
-            VECTOR I1, I2;
-            GEO_SegmentCircleIntersectionPoint(geo_shape(e), C, &I1, &I2);
-            GEO_Middle(&I1, &I2, ContactPoint);
+            segment_in_disc_point(geo_shape(e), C, ContactPoint);
             return 1;
         }
     return 0;
@@ -213,17 +283,27 @@ int GEO_CircleCircleContactPoint(Shape *C1, Shape *C2, VECTOR *ContactPoint) {
     FATAL_ASSERT(ContactPoint);
     if (!GEO_BoxOverlap(C1, C2))
         return 0;
-    double reach = C1->Radius + C2->Radius;
-    if (reach * reach < GEO_SquareDistance(&C1->Center, &C2->Center))
+    double r1 = C1->Radius, r2 = C2->Radius;
+    double ux = C2->Center[0] - C1->Center[0];
+    double uy = C2->Center[1] - C1->Center[1];
+    if (geo_disc_overlap(C1->Center, r1, C2->Center, r2) < 0)
         return 0;
-    /* When one circle lies inside the other there are no crossing points; the centre of the
-     * smaller one, inside both discs, stands in for them. */
-    Shape *Smaller = (C1->Radius <= C2->Radius) ? C1 : C2;
-    VECTOR I1, I2;
-    mxcopy(Smaller->Center, I1, 3);
-    mxcopy(Smaller->Center, I2, 3);
-    GEO_CircleCircleIntersectionPoint(C1, C2, &I1, &I2);
-    GEO_Middle(&I1, &I2, ContactPoint);
+    double d = sqrt(ux * ux + uy * uy);
+    Shape *Smaller = (r1 <= r2) ? C1 : C2;
+    /* One disc inside the other (by the crossing points' 1E-5 test), or centres within 1E-5:
+     * the smaller centre lies in both discs. */
+    if (d + fmin(r1, r2) <= fmax(r1, r2) - GEO_EPSILON || d <= GEO_EPSILON) {
+        geo_set(ContactPoint, Smaller->Center[0], Smaller->Center[1], 1);
+        return 1;
+    }
+    /* The middle of the common chord, on the line of centres; when the circles do not cross
+     * (tangent, or one just inside the other) the nearest point of that line that is in both
+     * discs. */
+    double u = chord_offset(r1, r2, d);
+    u = fmax(fmax(-r1, d - r2), fmin(u, fmin(r1, d + r2)));
+    double ex, ey;
+    centre_direction(ux, uy, d, &ex, &ey);
+    geo_set(ContactPoint, C1->Center[0] + u * ex, C1->Center[1] + u * ey, 1);
     return 1;
 }
 

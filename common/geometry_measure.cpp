@@ -9,7 +9,7 @@
 // clang-format off
 const int BoundingBoxTable[4][4][4] = {
     /* XMin */ {{5, 5, 3, 3}, {3, 5, 3, 3}, {4, 8, 4, 4}, {8, 5, 3, 4}},
-    /* XMax */ {{4, 4, 4, 9}, {1, 4, 9, 1}, {1, 1, 5, 5}, {1, 1, 1, 5}},
+    /* XMax */ {{4, 4, 4, 9}, {1, 4, 9, 5}, {1, 1, 5, 5}, {1, 1, 1, 5}},
     /* YMin */ {{6, 10, 7, 2}, {2, 7, 7, 2}, {2, 2, 7, 2}, {6, 6, 10, 6}},
     /* YMax */ {{7, 0, 0, 0}, {11, 6, 6, 6}, {7, 0, 6, 11}, {7, 0, 0, 7}},
 };
@@ -21,20 +21,24 @@ int GEO_BoxOverlap(Shape *s1, Shape *s2) {
            s1->YMin <= s2->YMax;
 }
 
+/* Both values strictly on one side of zero. */
+static int same_side(double o1, double o2) { return (o1 > 0 && o2 > 0) || (o1 < 0 && o2 < 0); }
+
 int GEO_SegmentSegmentIntersectionp(Shape *SegmentA, Shape *SegmentB) {
     FATAL_ASSERT(SegmentA && SegmentA->Type == 'S');
     FATAL_ASSERT(SegmentB && SegmentB->Type == 'S');
     if (!GEO_BoxOverlap(SegmentA, SegmentB))
         return 0;
-    double p = GEO_SignedArea(&SegmentA->Start, &SegmentA->End, &SegmentB->Start) *
-               GEO_SignedArea(&SegmentA->Start, &SegmentA->End, &SegmentB->End);
-    if (p > 0)
+    if (same_side(geo_orient2d(SegmentA->Start, SegmentA->End, SegmentB->Start),
+                  geo_orient2d(SegmentA->Start, SegmentA->End, SegmentB->End)))
         return 0;
-    if (p == 0)
-        return 1;
-    double q = GEO_SignedArea(&SegmentB->Start, &SegmentB->End, &SegmentA->Start) *
-               GEO_SignedArea(&SegmentB->Start, &SegmentB->End, &SegmentA->End);
-    return !(q > 0);
+    if (same_side(geo_orient2d(SegmentB->Start, SegmentB->End, SegmentA->Start),
+                  geo_orient2d(SegmentB->Start, SegmentB->End, SegmentA->End)))
+        return 0;
+    /* Each segment reaches the other's line (an end on it counts), so the lines meet inside
+     * both; or every orientation is zero: the segments (or points) lie on one line, where
+     * overlapping boxes mean overlapping segments. */
+    return 1;
 }
 
 static int in_closed_disc(VECTOR *P, Shape *Circle) {
@@ -51,7 +55,10 @@ int GEO_SegmentCircleIntersectionp(Shape *Segment, Shape *Circle) {
     /* A zero-length segment has no line (its equation is 0, 0, 0): it is its only point. */
     if (dx == 0 && dy == 0)
         return in_closed_disc(&Segment->Start, Circle);
-    if (GEO_VectorLineDistance(&Circle->Center, Segment) > Circle->Radius)
+    /* The centre's distance to the line above the radius, compared squared: the orientation
+     * is the distance times the length, and squares stay exact on small integer inputs. */
+    double cross = geo_orient2d(Segment->Start, Segment->End, Circle->Center);
+    if (cross * cross > Circle->Radius * Circle->Radius * (dx * dx + dy * dy))
         return 0;
     double fromStart =
         dx * (Circle->Center[0] - Segment->Start[0]) + dy * (Circle->Center[1] - Segment->Start[1]);
@@ -67,8 +74,7 @@ int GEO_CircleCircleIntersectionp(Shape *C1, Shape *C2) {
     FATAL_ASSERT(C2 && C2->Type == 'C');
     if (!GEO_BoxOverlap(C1, C2))
         return 0;
-    double reach = C1->Radius + C2->Radius;
-    return GEO_SquareDistance(&C1->Center, &C2->Center) <= reach * reach;
+    return geo_disc_overlap(C1->Center, C1->Radius, C2->Center, C2->Radius) >= 0;
 }
 
 int GEO_InShapep(Shape *S, VECTOR *Point) {
@@ -90,11 +96,29 @@ int GEO_InShapep(Shape *S, VECTOR *Point) {
 int GEO_BetweenSegmentPointsp(VECTOR *Point, VECTOR *SegmentStart, VECTOR *SegmentEnd) {
     FATAL_ASSERT(Point && SegmentStart && SegmentEnd);
     double dx = (*SegmentEnd)[0] - (*SegmentStart)[0];
-    double t = (fabs(dx) > GEO_EPSILON)
-                   ? ((*Point)[0] - (*SegmentStart)[0]) / dx
-                   : ((*Point)[1] - (*SegmentStart)[1]) / ((*SegmentEnd)[1] - (*SegmentStart)[1]);
+    double dy = (*SegmentEnd)[1] - (*SegmentStart)[1];
+    int k = (fabs(dx) > GEO_EPSILON || (dy == 0 && dx != 0)) ? 0 : 1;
+    double length = (k == 0) ? dx : dy;
+    /* A segment of zero length holds its own point only. */
+    if (length == 0)
+        return (*Point)[0] == (*SegmentStart)[0] && (*Point)[1] == (*SegmentStart)[1];
+    double t = ((*Point)[k] - (*SegmentStart)[k]) / length;
     return t >= 0 && t <= 1;
 }
+
+/* Which half turn, counted counter-clockwise from the direction Ref, the direction V lies in:
+ * 0 for angles in [0, pi), 1 for [pi, 2 pi). Center is the common origin. */
+static int half_turn(VECTOR *Center, VECTOR *Ref, VECTOR *V) {
+    double cross = geo_orient2d(*Ref, *V, *Center);
+    if (cross != 0)
+        return cross < 0;
+    /* Collinear directions: the dot product's terms share their sign, so its sign is exact. */
+    double dot = ((*Ref)[0] - (*Center)[0]) * ((*V)[0] - (*Center)[0]) +
+                 ((*Ref)[1] - (*Center)[1]) * ((*V)[1] - (*Center)[1]);
+    return dot <= 0;
+}
+
+static int same_point(VECTOR *A, VECTOR *B) { return (*A)[0] == (*B)[0] && (*A)[1] == (*B)[1]; }
 
 int GEO_BetweenArcPointsp(VECTOR *Point, VECTOR *Center, double Radius, VECTOR *ArcStart,
                           VECTOR *ArcEnd) {
@@ -102,14 +126,26 @@ int GEO_BetweenArcPointsp(VECTOR *Point, VECTOR *Center, double Radius, VECTOR *
     // clang-format off
     FATAL_ASSERT(Radius>=0);
     // clang-format on
-    return GEO_SignedArea(ArcStart, Center, Point) <= 0 &&
-           GEO_SignedArea(ArcEnd, Center, Point) >= 0;
+    FATAL_ASSERT(Point && Center && ArcStart && ArcEnd);
+    /* Without a direction from the centre, fall back on the two half-plane tests. */
+    if (same_point(Point, Center) || same_point(ArcStart, Center) || same_point(ArcEnd, Center))
+        return geo_orient2d(*ArcStart, *Center, *Point) <= 0 &&
+               geo_orient2d(*ArcEnd, *Center, *Point) >= 0;
+    int end_half = half_turn(Center, ArcStart, ArcEnd);
+    /* The end in the start's direction closes a full turn. */
+    if (end_half == 0 && geo_orient2d(*ArcStart, *ArcEnd, *Center) == 0)
+        return 1;
+    int point_half = half_turn(Center, ArcStart, Point);
+    if (point_half != end_half)
+        return point_half < end_half;
+    /* Within one half turn the angles differ by less than pi: the orientation orders them. */
+    return geo_orient2d(*Point, *ArcEnd, *Center) >= 0;
 }
 
 int GEO_ConvexPolygonInclusion(VECTOR *V, Shape *P) {
     FATAL_ASSERT(P && P->Type == 'P');
     for (DBL *node = P->Edge; node != NULL; node = geo_next(P->Edge, node))
-        if (GEO_SignedArea(V, &geo_shape(node)->Start, &geo_shape(node)->End) < 0)
+        if (geo_orient2d(*V, geo_shape(node)->Start, geo_shape(node)->End) < 0)
             return 0;
     return 1;
 }
@@ -118,10 +154,8 @@ double GEO_SignedArea(VECTOR *A, VECTOR *B, VECTOR *C) {
     FATAL_ASSERT(A && (*(A))[2] == 1);
     FATAL_ASSERT(B && (*(B))[2] == 1);
     FATAL_ASSERT(C && (*(C))[2] == 1);
-    MATRIX Rows;
-    mx_fill(Rows, 3, 3, (*A)[0], (*A)[1], (*A)[2], (*B)[0], (*B)[1], (*B)[2], (*C)[0], (*C)[1],
-            (*C)[2]);
-    double det = mx_det(Rows, 3);
+    /* With w = 1 in every row the determinant is the orientation of A, B, C. */
+    double det = geo_orient2d(*A, *B, *C);
     return (fabs(det) > GEO_EPSILON) ? det : 0;
 }
 
@@ -217,6 +251,15 @@ void GEO_ArcBoundingBox(VECTOR *Origin, VECTOR *Start, VECTOR *End, double Radiu
     VECTOR e = {(*End)[0] - (*Origin)[0], (*End)[1] - (*Origin)[1], 0};
     int qs = WhichQuadrant(&s);
     int qe = WhichQuadrant(&e);
+    /* Ends in one quadrant with the end clockwise of the start (or in the start's direction):
+     * the arc goes nearly or fully round and passes all four extremes. */
+    if (qs == qe && geo_orient2d(*Start, *End, *Origin) <= 0) {
+        Box[0] = (*Origin)[0] - Radius;
+        Box[1] = (*Origin)[0] + Radius;
+        Box[2] = (*Origin)[1] - Radius;
+        Box[3] = (*Origin)[1] + Radius;
+        return;
+    }
     for (int k = 0; k < 4; k++)
         Box[k] = box_side(BoundingBoxTable[k][qs][qe], Origin, Start, End, Radius);
 }

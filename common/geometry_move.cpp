@@ -59,6 +59,30 @@ static void displace_edges(Shape *S1, Shape *S2, MATRIX *C) {
         geo_widen_box(S2, &geo_shape(t)->End);
 }
 
+static void set_circle_box(Shape *S) {
+    S->XMin = S->Center[0] - S->Radius;
+    S->XMax = S->Center[0] + S->Radius;
+    S->YMin = S->Center[1] - S->Radius;
+    S->YMax = S->Center[1] + S->Radius;
+}
+
+static void set_arc_box(Shape *S) {
+    double Box[4];
+    GEO_ArcBoundingBox(&S->Center, &S->Start, &S->End, S->Radius, Box);
+    S->XMin = Box[0];
+    S->XMax = Box[1];
+    S->YMin = Box[2];
+    S->YMax = Box[3];
+}
+
+/* A mirror turns a counter-clockwise arc clockwise; swapping its ends keeps the same points. */
+static void swap_arc_ends(Shape *S) {
+    VECTOR Start;
+    mxcopy(S->Start, Start, 3);
+    mxcopy(S->End, S->Start, 3);
+    mxcopy(Start, S->End, 3);
+}
+
 void GEO_DisplaceShapeIntoShape(Shape *S1, Shape *S2, MATRIX *C) {
     FATAL_ASSERT(S1);
     FATAL_ASSERT(S2);
@@ -71,23 +95,17 @@ void GEO_DisplaceShapeIntoShape(Shape *S1, Shape *S2, MATRIX *C) {
     case 'A':
         transform_point(C, &S1->Start, &S2->Start);
         transform_point(C, &S1->End, &S2->End);
+        /* A reflection would turn the arc clockwise: its ends swap to keep the same points. */
+        if ((*C)[0] * (*C)[4] - (*C)[1] * (*C)[3] < 0)
+            swap_arc_ends(S2);
         [[fallthrough]]; /* the centre and the crossings move as for a circle */
     case 'C':
         transform_point(C, &S1->Center, &S2->Center);
         displace_points(S1->VirtualIntersections, S2->VirtualIntersections, C);
-        if (S1->Type == 'A') {
-            double Box[4];
-            GEO_ArcBoundingBox(&S2->Center, &S2->Start, &S2->End, S2->Radius, Box);
-            S2->XMin = Box[0];
-            S2->XMax = Box[1];
-            S2->YMin = Box[2];
-            S2->YMax = Box[3];
-        } else {
-            S2->XMin = S2->Center[0] - S2->Radius;
-            S2->XMax = S2->Center[0] + S2->Radius;
-            S2->YMin = S2->Center[1] - S2->Radius;
-            S2->YMax = S2->Center[1] + S2->Radius;
-        }
+        if (S1->Type == 'A')
+            set_arc_box(S2);
+        else
+            set_circle_box(S2);
         break;
     case 'P':
     case 'L':
@@ -159,14 +177,37 @@ static void scale_point(VECTOR *p, double Sx, double Sy) {
     (*p)[1] *= Sy;
 }
 
-/* Only the box follows the scaled ends; line equation and direction are kept. */
+static void scale_points(DBL *points, double Sx, double Sy) {
+    for (DBL *node = points; node != NULL; node = geo_next(points, node))
+        scale_point((VECTOR *)node->element, Sx, Sy);
+}
+
+/* The ends and the crossings on the segment follow; line equation, direction and box are
+ * recomputed from the new ends. */
 static void scale_segment(Shape *S, double Sx, double Sy) {
     scale_point(&S->Start, Sx, Sy);
     scale_point(&S->End, Sx, Sy);
-    S->XMin = fmin(S->Start[0], S->End[0]);
-    S->XMax = fmax(S->Start[0], S->End[0]);
-    S->YMin = fmin(S->Start[1], S->End[1]);
-    S->YMax = fmax(S->Start[1], S->End[1]);
+    scale_points(S->VirtualIntersections, Sx, Sy);
+    geo_update_segment(S);
+}
+
+/* Circles and arcs: the centre, the ends and the crossings follow. The radius follows only a
+ * uniform scale (a circle stays a circle only then; a mirror keeps it positive); the box is
+ * recomputed in every case from the centre and the kept radius. */
+static void scale_round(Shape *S, double Sx, double Sy) {
+    scale_point(&S->Center, Sx, Sy);
+    scale_points(S->VirtualIntersections, Sx, Sy);
+    if (fabs(Sx) == fabs(Sy))
+        S->Radius *= fabs(Sx);
+    if (S->Type == 'C') {
+        set_circle_box(S);
+        return;
+    }
+    scale_point(&S->Start, Sx, Sy);
+    scale_point(&S->End, Sx, Sy);
+    if ((Sx < 0) != (Sy < 0))
+        swap_arc_ends(S);
+    set_arc_box(S);
 }
 
 void GEO_Scale(Shape *S, double Sx, double Sy) {
@@ -177,20 +218,8 @@ void GEO_Scale(Shape *S, double Sx, double Sy) {
         scale_segment(S, Sx, Sy);
         break;
     case 'A':
-        scale_point(&S->Start, Sx, Sy);
-        scale_point(&S->End, Sx, Sy);
-        [[fallthrough]];
     case 'C':
-        scale_point(&S->Center, Sx, Sy);
-        /* A circle stays a circle only under a uniform scale; a mirror keeps the radius
-         * positive. */
-        if (fabs(Sx) == fabs(Sy)) {
-            S->Radius *= fabs(Sx);
-            S->XMin = S->Center[0] - S->Radius;
-            S->XMax = S->Center[0] + S->Radius;
-            S->YMin = S->Center[1] - S->Radius;
-            S->YMax = S->Center[1] + S->Radius;
-        }
+        scale_round(S, Sx, Sy);
         break;
     default: /* 'P' */
         for (DBL *node = S->Edge; node != NULL; node = geo_next(S->Edge, node))

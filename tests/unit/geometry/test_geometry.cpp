@@ -219,7 +219,7 @@ struct ScaleCase {
 TEST(ShapeMotion, ScaleRules) {
     // Circle of radius 1 at (1, 1), box 0..2.
     const std::vector<ScaleCase> cases = {
-        {"uneven keeps radius and box", 2, 3, 2, 3, 1, 0},
+        {"uneven keeps the radius, the box follows the centre", 2, 3, 2, 3, 1, 1},
         {"uniform scales radius and box", 2, 2, 2, 2, 2, 0},
         {"mirror keeps the radius positive", -2, 2, -2, 2, 2, -4},
     };
@@ -231,14 +231,16 @@ TEST(ShapeMotion, ScaleRules) {
         EXPECT_EQ(c.radius, C->Radius);
         EXPECT_EQ(c.xmin, C->XMin);
     }
-    // Segments and polygons: points and boxes follow, line equations stay.
+    // Segments and polygons: points, boxes, line equations and directions follow.
     ShapePtr S = Segment(0, 0, 3, 4);
     GEO_Scale(S.get(), 2, -1);
     EXPECT_POINT(S->End, 6, -4);
     EXPECT_EQ((std::vector<double>{0, 6, -4, 0}),
               (std::vector<double>{S->XMin, S->XMax, S->YMin, S->YMax}));
-    EXPECT_NEAR(0.8, S->Line[0], 1e-12);
-    EXPECT_EQ(3, S->Vector[0]);
+    EXPECT_NEAR(-4 / sqrt(52), S->Line[0], 1e-12);
+    EXPECT_NEAR(-6 / sqrt(52), S->Line[1], 1e-12);
+    EXPECT_EQ(6, S->Vector[0]);
+    EXPECT_EQ(-4, S->Vector[1]);
     ShapePtr P = Polygon({{0, 0}, {1, 0}, {0, 1}});
     GEO_Scale(P.get(), 3, 2);
     EXPECT_POINT(EdgeAt(P.get(), 1)->End, 0, 2);
