@@ -90,35 +90,82 @@ void CMD_Register(const char *command_name, CMD_callback func) {
     }
 }
 
-/* The reply text under construction; allocated size is always its length plus one. */
+static void *(*reply_realloc)(void *, size_t) = realloc;
+
+void CMD_SetReplyReallocator(void *(*realloc_fn)(void *, size_t)) {
+    reply_realloc = realloc_fn ? realloc_fn : realloc;
+}
+
+/* The reply text under construction. Its length is tracked, so an append costs only the bytes
+ * it adds; the allocation at least doubles when it grows, so a reply of n bytes moves O(n)
+ * bytes in all. The text is always terminated at its length, inside the allocation. */
 struct reply {
     char *bigstring;
-    size_t bigstringlen;
+    size_t bigstringlen; /* allocated size */
+    size_t length;       /* text length, terminator excluded */
 };
 
-static void reply_append(reply *r, const char *text) {
-    size_t len = strlen(text);
-    char *bigstring = r->bigstring;
-    if (bigstring == NULL) {
-        bigstring = (char *)malloc(len + 2);
-        FATAL_ASSERT(bigstring);
-        bigstring[0] = '\0';
-        r->bigstringlen = len + 2;
-    } else {
-        size_t bigstringlen = r->bigstringlen;
-        // The assertion keeps its text exactly as written.
-        // clang-format off
-        FATAL_ASSERT(strlen(bigstring)+1 == bigstringlen);
-        // clang-format on
-        bigstring = (char *)realloc(bigstring, bigstringlen + len + 1);
-        FATAL_ASSERT(bigstring);
-        r->bigstringlen = bigstringlen + len + 1;
+/* Makes room for more bytes of text and the terminator. */
+static void reply_reserve(reply *r, size_t more) {
+    size_t need = r->length + more + 1;
+    if (r->bigstring != NULL) {
+        FATAL_ASSERT(r->length < r->bigstringlen && r->bigstring[r->length] == '\0');
+        if (need <= r->bigstringlen)
+            return;
     }
-    size_t used = strlen(bigstring);
-    memcpy(bigstring + used, text, len);
-    bigstring[used + len] = '\n';
-    bigstring[used + len + 1] = '\0';
+    size_t size = r->bigstringlen * 2 > need ? r->bigstringlen * 2 : need;
+    char *bigstring = (char *)reply_realloc(r->bigstring, size);
+    FATAL_ASSERT(bigstring);
+    if (r->bigstring == NULL)
+        bigstring[0] = '\0';
     r->bigstring = bigstring;
+    r->bigstringlen = size;
+}
+
+/* Appends len bytes of text. */
+static void reply_add(reply *r, const char *text, size_t len) {
+    reply_reserve(r, len);
+    memcpy(r->bigstring + r->length, text, len);
+    r->length += len;
+    r->bigstring[r->length] = '\0';
+}
+
+/* Appends a handler's text and its line feed. */
+static void reply_append(reply *r, const char *text) {
+    reply_add(r, text, strlen(text));
+    reply_add(r, "\n", 1);
+}
+
+static bool is_control(unsigned char c) { return (c >= 1 && c <= 31) || c == 127; }
+
+/* Appends a command name to an acknowledgement line. A name that holds a control byte (a line
+ * feed above all, which would end the line early) goes between double quotes with backslash
+ * escapes: a control byte as a backslash and its value in octal, a quote or a backslash behind a
+ * backslash. The peer then reads exactly one line and one word. Other names go as they are. */
+static void reply_add_name(reply *r, const char *name) {
+    size_t len = strlen(name);
+    const char *p = name;
+    while (*p != '\0' && !is_control((unsigned char)*p))
+        p++;
+    if (*p == '\0') {
+        reply_add(r, name, len);
+        return;
+    }
+    reply_reserve(r, 4 * len + 2);
+    char *out = r->bigstring + r->length;
+    *out++ = '"';
+    for (p = name; *p != '\0'; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (is_control(c))
+            out += snprintf(out, 5, "\\%o", c);
+        else if (c == '"' || c == '\\')
+            *out++ = '\\', *out++ = (char)c;
+        else
+            *out++ = (char)c;
+    }
+    *out++ = '"';
+    *out = '\0';
+    r->length = (size_t)(out - r->bigstring);
 }
 
 static void run_handlers(CMD_Entry *entry, reply *r, int sender, long id, int argc, char **argv) {
@@ -159,23 +206,16 @@ static void dispatch_one(reply *r, int sender, int argc, char **argv, char *empt
     if (argc > 0)
         argv[0] = saved;
 
-    char line[64];
-    char *ack = line;
-    size_t need = strlen(name) + 32;
-    if (need > sizeof line) {
-        ack = (char *)malloc(need);
-        FATAL_ASSERT(ack);
-    }
     if (entry == NULL) {
-        snprintf(ack, need, "%s %s %d", "Error", name, -4);
-        reply_append(r, ack);
+        reply_add(r, "Error ", 6);
+        reply_add_name(r, name);
+        reply_add(r, " -4\n", 4);
     }
     if (strcmp(name, "Done") != 0) {
-        snprintf(ack, need, "%s %s", "Done", name);
-        reply_append(r, ack);
+        reply_add(r, "Done ", 5);
+        reply_add_name(r, name);
+        reply_add(r, "\n", 1);
     }
-    if (ack != line)
-        free(ack);
     free(name);
 }
 
@@ -186,7 +226,7 @@ char *CMD_ExecuteRaw(int sender_id, const char *command) {
     if (argc == 0)
         return NULL;
 
-    reply r = {NULL, 0};
+    reply r = {NULL, 0, 0};
     int start = 0;
     while (start < argc) {
         int end = start;

@@ -29,14 +29,29 @@ void hash_delete(cache_ptr cache) {
     free(cache);
 }
 
-/* Doubles the table: a fresh table receives every node in iteration order. */
+/* Doubles the table: a fresh table receives every node. Equal keys always share a chain, so
+ * each old chain is reversed and its nodes, oldest first, are pushed onto the fronts of the new
+ * chains: equal keys keep their order and the newest entry of a key still comes first. */
 static void hash_grow(cache_ptr *cachep) {
     cache_ptr old = *cachep;
     cache_ptr bigger = hash_new(old->size * 2, old->hash_func, old->compare_func);
-    node_ptr node = NULL;
-    while ((node = hash_next(old, node)) != NULL)
-        hash_add(&bigger, node->key, node->value);
-    hash_delete(old);
+    for (unsigned int b = 0; b < old->size; b++) {
+        node_ptr oldest_first = NULL, next;
+        for (node_ptr node = old->node_table[b]; node != NULL; node = next) {
+            next = node->next;
+            node->next = oldest_first;
+            oldest_first = node;
+        }
+        for (node_ptr node = oldest_first; node != NULL; node = next) {
+            next = node->next;
+            unsigned int index = bigger->hash_func(bigger, node->key);
+            node->next = bigger->node_table[index];
+            bigger->node_table[index] = node;
+        }
+    }
+    bigger->used = old->used;
+    free(old->node_table);
+    free(old);
     *cachep = bigger;
 }
 

@@ -1,12 +1,18 @@
 /* Chained hash table with caller-supplied hash and equality functions.
  *
  * The bucket count is a power of two and doubles when the table is 75% full; doubling builds a
- * new table, so hash_add takes the address of the caller's table variable. The table owns neither
+ * new table, so hash_add takes the address of the caller's table variable. Entries of equal keys
+ * keep their order through every doubling: the newest one is found first, and removing it
+ * uncovers the next older one. The table owns neither
  * keys nor values; values are never null. Misuse and out of memory are fatal assertions
  * ("size", "!(size & (size - 1))", "cache", "cache->node_table", "node", "removed"). One iteration
  * (hash_next) at a time per table. */
 #ifndef ROVAK_HASH_H
 #define ROVAK_HASH_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 typedef struct cache_node *node_ptr;
 typedef struct cache *cache_ptr;
@@ -51,5 +57,9 @@ unsigned int hash_long(cache_ptr cache, const void *key);
 int compare_strings(const void *k1, const void *k2);
 int compare_ints(const void *k1, const void *k2);
 int compare_longs(const void *k1, const void *k2);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -72,6 +75,65 @@ TEST(Hash, ShadowedKeys) {
     EXPECT_EQ(hash_value_for_key(t, "key"), nullptr);
     EXPECT_EQ(hash_change_key_value(t, "key", V(1)), nullptr);
     EXPECT_EQ(t->used, 0u);
+    hash_delete(t);
+}
+
+TEST(Hash, ShadowedKeysKeepTheirOrderThroughSeveralGrowths) {
+    cache_ptr t = hash_new(2, hash_long, compare_longs);
+    // Three records under each of the ids 1, 5 and 9 (one bucket while the table is small),
+    // added between fillers so that the table doubles between them again and again.
+    intptr_t filler = 1000;
+    std::vector<unsigned> sizes;
+    for (intptr_t version = 1; version <= 3; version++) {
+        for (intptr_t id : {1, 5, 9}) {
+            hash_add(&t, K(id), V(id * 10 + version));
+            for (int i = 0; i < 5; i++)
+                hash_add(&t, K(filler++), V(1));
+            EXPECT_EQ(hash_value_for_key(t, K(id)), V(id * 10 + version));
+        }
+        sizes.push_back(t->size);
+    }
+    EXPECT_LT(sizes[0], sizes[1]); // the table grew between the versions
+    EXPECT_LT(sizes[1], sizes[2]);
+    for (intptr_t id : {1, 5, 9}) {
+        for (intptr_t version = 3; version >= 1; version--) {
+            EXPECT_EQ(hash_value_for_key(t, K(id)), V(id * 10 + version)) << id;
+            hash_remove(t, K(id));
+        }
+        EXPECT_EQ(hash_value_for_key(t, K(id)), nullptr);
+    }
+    hash_delete(t);
+}
+
+// Random adds and removes over a few string keys, checked after every step against a model:
+// per key a stack of values, the newest on top.
+TEST(Hash, AgreesWithAStackPerKeyUnderRandomGrowth) {
+    std::mt19937 rng(7);
+    std::vector<std::string> keys;
+    for (int i = 0; i < 12; i++)
+        keys.push_back("key" + std::to_string(i));
+    cache_ptr t = hash_new(1, hash_string, compare_strings);
+    std::map<std::string, std::vector<intptr_t>> model;
+    intptr_t next_value = 1;
+    for (int step = 0; step < 3000; step++) {
+        const std::string &k = keys[rng() % keys.size()];
+        std::vector<intptr_t> &stack = model[k];
+        if (!stack.empty() && rng() % 3 == 0) {
+            hash_remove(t, k.c_str());
+            stack.pop_back();
+        } else {
+            hash_add(&t, k.c_str(), V(next_value));
+            stack.push_back(next_value++);
+        }
+        for (const auto &[key, values] : model)
+            ASSERT_EQ(hash_value_for_key(t, key.c_str()),
+                      values.empty() ? nullptr : V(values.back()))
+                << "step " << step << " key " << key;
+    }
+    unsigned total = 0;
+    for (const auto &entry : model)
+        total += (unsigned)entry.second.size();
+    EXPECT_EQ(t->used, total);
     hash_delete(t);
 }
 
