@@ -34,8 +34,7 @@ static int setup_once(void) {
         return err;
     callback_table = hash_new(64, hash_string, compare_strings);
     CMD_Register("AddRegistered", CLNT_AddRegisteredCbk);
-    CMD_Register("Error", CLNT_ErrorCbk);
-    CMD_Register("Done", CLNT_DoneCbk);
+    CONN_SetCompletionCallback(CLNT_RequestCompleted);
     Q_RegisterCallback("GetRegisteredList", CLNT_RebuildRobotArray);
     err = HCLNT_Initialize();
     if (err != 0)
@@ -134,19 +133,10 @@ static void run_callbacks(const char *word, s32 id, int error) {
     free(calls);
 }
 
-char *CLNT_DoneCbk(int fd, long, int argc, char **argv) {
-    CONN_ConnInfo *ci;
-    if (argc < 2 || CONN_FDtoConnInfo(fd, &ci) != 0 || ci == NULL || ci->status == CONN_ERROR)
-        return NULL;
-    run_callbacks(argv[1], (s32)ci->id, 0);
-    return NULL;
+void CLNT_RequestCompleted(CONN_ConnInfo *, const char *word, long id, int result) {
+    run_callbacks(word, (s32)id, result);
 }
 
-char *CLNT_ErrorCbk(int fd, long id, int argc, char **argv) {
-    if (argc < 2)
-        return NULL;
-    CONN_ConnInfo *ci;
-    CONN_FDtoConnInfo(fd, &ci);
-    run_callbacks(argv[1], (s32)id, ci != NULL ? ci->error : CONN_ERR_ANSWER);
-    return NULL;
-}
+long Q_SetTimeout(long ms) { return CONN_SetTimeout(ms); }
+
+long Q_GetTimeout(void) { return CONN_GetTimeout(); }

@@ -186,10 +186,16 @@ int Q_ConnectRobot(s32 id) {
         return CONN_ERR_NO_MEMORY;
     }
     err = CONN_SendToConnection(ci, line, (unsigned int)BUF_Index(), 1);
-    if (err == CONN_ERR_NO_CONNECTION)
-        return CONN_ERR_ANSWER; /* the server's own -5 must not read as "robot not listed" */
-    if (err != 0)
-        return err;
+    if (err != 0) {
+        /* A lost connection is already released; after an error answer it is still open. Either
+         * way nothing of this attempt stays, so the result and the state agree and a retry can
+         * connect. */
+        CONN_ConnInfo *left;
+        if (CONN_IDtoConnInfo(id, &left) == 0)
+            CONN_Disconnect(left);
+        /* The server's own -5 must not read as "robot not listed". */
+        return err == CONN_ERR_NO_CONNECTION ? CONN_ERR_ANSWER : err;
+    }
     set_default_flags(&ud->rs, id);
     return 0;
 }

@@ -26,6 +26,7 @@ int CONN_Initialize(void) {
     CMD_Initialize();
     CMD_Register("Done", CONN_DoneCbk);
     CMD_Register("Error", CONN_ErrorCbk);
+    conn_timeout_from_environment();
     initialized = 1;
     return 0;
 }
@@ -122,8 +123,10 @@ int conn_unpin(CONN_ConnInfo *ci) {
     ci->busy--;
     if (!ci->released)
         return 0;
-    if (ci->busy == 0)
+    if (ci->busy == 0) {
+        conn_free_requests(ci);
         free(ci);
+    }
     return 1;
 }
 
@@ -142,6 +145,7 @@ void CONN_FreeConnInfo(CONN_ConnInfo *conn_info) {
         free(ci->user_data);
     ci->user_data = NULL;
     if (ci->busy == 0) {
+        conn_free_requests(ci);
         free(ci);
         return;
     }

@@ -139,15 +139,12 @@ void CONN_WriteSocketComplete(int fd, char *buf, unsigned int count) {
     free(buf);
 }
 
-static void socket_closed(CONN_ConnInfo *ci, int fd) {
-    ci->busy++;
-    conn_run_callbacks(disconnect_cbk_list, fd);
-    if (conn_unpin(ci))
-        return; /* a callback disconnected it */
+static void socket_closed(CONN_ConnInfo *ci) {
     int waited_on = ci->status == CONN_BLOCKING || ci->busy > 0;
-    conn_mark_lost(ci);
+    if (conn_lose(ci))
+        return; /* a callback disconnected it */
     /* Accepted records go at once unless a blocking call waits on them; that call releases it. */
-    if (ci->accepted && !waited_on)
+    if (ci->accepted && !waited_on && !ci->busy)
         CONN_FreeConnInfo(ci);
 }
 
@@ -155,7 +152,7 @@ void CONN_StatusSocket(int fd, int error) {
     CONN_ConnInfo *ci = conn_by_fd(fd);
     if (error != 0) {
         if (ci)
-            socket_closed(ci, fd);
+            socket_closed(ci);
         return;
     }
     if (ci) {
@@ -174,41 +171,31 @@ void CONN_StatusSocket(int fd, int error) {
     ci->status = CONN_DONE;
 }
 
-char *CONN_DoneCbk(int sender, long id, int argc, char **argv) {
-    (void)id;
-    (void)argc;
-    (void)argv;
-    CONN_ConnInfo *ci;
-    CONN_FDtoConnInfo(sender, &ci);
-    if (ci && ci->status != CONN_ERROR)
-        ci->status = CONN_DONE;
-    return NULL;
-}
-
-/* "Error Done ..." breaks the protocol (Done is never answered); it is taken as an ordinary error
- * answer, so a waiting call ends with its code and the program goes on. */
-char *CONN_ErrorCbk(int sender, long id, int argc, char **argv) {
-    (void)id;
-    CONN_ConnInfo *ci;
-    CONN_FDtoConnInfo(sender, &ci);
-    if (!ci)
-        return NULL;
-    ci->status = CONN_ERROR;
-    ci->error = CONN_ERR_ANSWER;
-    if (argc >= 3)
-        ci->error = (int)strtol(argv[2], NULL, 10);
-    return NULL;
-}
-
-/* Polls until the state of ci leaves CONN_BLOCKING; ci stays allocated meanwhile. Returns 1 when
+/* Polls until the state of ci leaves CONN_BLOCKING, or gives the connection up when the time-out
+ * passes first (what names the wait in the message). ci stays allocated meanwhile. Returns 1 when
  * ci was released during the wait (it is then freed). The readiness wait returns as soon as any
  * socket is ready, so waiting on it longer than CONN_Poll's microsecond loses no time and spares
  * the processor a busy loop (and the timer slack of many tiny sleeps). */
-static int wait_for_change(CONN_ConnInfo *ci) {
+static int wait_for_change(CONN_ConnInfo *ci, const char *what) {
     ci->status = CONN_BLOCKING;
     ci->busy++;
-    while (ci->status == CONN_BLOCKING)
-        CONN_PollTimeout(CONN_WAIT_USEC);
+    long limit = CONN_GetTimeout();
+    long long deadline = limit > 0 ? conn_now_ms() + limit : 0;
+    while (ci->status == CONN_BLOCKING) {
+        long usec = CONN_WAIT_USEC;
+        if (deadline) {
+            long long left = deadline - conn_now_ms();
+            if (left <= 0) {
+                char why[160];
+                snprintf(why, sizeof why, "%.80s: no answer within %ld ms", what, limit);
+                conn_give_up(ci, why);
+                break;
+            }
+            if (left * 1000 < usec)
+                usec = (long)left * 1000;
+        }
+        CONN_PollTimeout(usec);
+    }
     return conn_unpin(ci);
 }
 
@@ -247,7 +234,7 @@ static int connect_with(long id, const char *where, int port, int block, CONN_Co
         *conn_info = ci;
         return 0;
     }
-    if (wait_for_change(ci))
+    if (wait_for_change(ci, "connect"))
         return CONN_ERR_LOST;
     if (ci->status == CONN_ERROR) {
         int error = ci->error;
@@ -282,49 +269,84 @@ static int queue_prefix(CONN_ConnInfo *conn_info) {
     return 0;
 }
 
-int CONN_SendToConnection(CONN_ConnInfo *conn_info, char *data, unsigned int len, int block) {
-    if (!conn_info || conn_info->lost) {
-        free(data);
-        return conn_info ? CONN_ERR_LOST : CONN_ERR_NO_CONNECTION;
-    }
-    /* An "Error" answer to an earlier request sent without waiting has been seen by the handlers;
-     * the connection is usable again. */
-    if (conn_info->status == CONN_ERROR) {
-        conn_info->status = CONN_DONE;
-        conn_info->error = 0;
-    }
-    FATAL_ASSERT(conn_info->status == CONN_DONE);
-    int rc = queue_prefix(conn_info);
-    if (rc == 0 && SOCK_Write(conn_info->fd, data, len) < 0)
+/* Queues the prefix and the request; 0, -11 (nothing was queued) or -6 (the socket refused it,
+ * the connection is being closed). data is queued or released. */
+static int queue_request(CONN_ConnInfo *ci, char *data, unsigned int len) {
+    int rc = queue_prefix(ci);
+    if (rc == 0 && SOCK_Write(ci->fd, data, len) < 0)
         rc = CONN_ERR_LOST;
     else if (rc == 0)
         data = NULL; /* the socket layer hands it back through CONN_WriteSocketComplete */
     free(data);
-    if (rc == CONN_ERR_LOST)
-        CONN_FreeConnInfo(conn_info);
-    if (rc != 0 || !block)
-        return rc;
-    /* The caller waits anyway: write the request now instead of first asking select whether the
-     * socket is writable (the write does not block; a full socket is simply tried again). */
+    return rc;
+}
+
+/* Writes what is queued on ci now instead of first asking select whether the socket is writable
+ * (the write does not block; a full socket is simply tried again). Returns 1 when ci was
+ * released meanwhile. */
+static int write_now(CONN_ConnInfo *ci) {
     fd_set fdread, fdwrite;
     FD_ZERO(&fdread);
     FD_ZERO(&fdwrite);
-    if (conn_info->fd < FD_SETSIZE)
-        FD_SET(conn_info->fd, &fdwrite);
-    conn_info->busy++;
+    if (ci->fd < FD_SETSIZE)
+        FD_SET(ci->fd, &fdwrite);
+    ci->busy++;
     SOCK_ProcessFdSets(&fdread, &fdwrite);
-    if (conn_unpin(conn_info))
-        return CONN_ERR_LOST;
-    if (!conn_info->lost && wait_for_change(conn_info))
-        return CONN_ERR_LOST;
-    if (conn_info->lost) {
-        CONN_FreeConnInfo(conn_info);
-        return CONN_ERR_LOST;
+    return conn_unpin(ci);
+}
+
+/* Ends a send whose connection is gone: releases the record unless a callback already did. */
+static int lost_send(CONN_ConnInfo *ci, int released) {
+    if (!released)
+        CONN_FreeConnInfo(ci);
+    return CONN_ERR_LOST;
+}
+
+int CONN_SendToConnection(CONN_ConnInfo *conn_info, char *data, unsigned int len, int block) {
+    CONN_ConnInfo *ci = conn_info;
+    if (!ci || ci->lost) {
+        free(data);
+        return ci ? CONN_ERR_LOST : CONN_ERR_NO_CONNECTION;
     }
-    if (conn_info->status == CONN_ERROR) {
-        int code = conn_info->error;
-        conn_info->error = 0;
-        conn_info->status = CONN_DONE;
+    /* An "Error" answer to an earlier request sent without waiting has been seen by the handlers;
+     * the connection is usable again. */
+    if (ci->status == CONN_ERROR) {
+        ci->status = CONN_DONE;
+        ci->error = 0;
+    }
+    FATAL_ASSERT(conn_info->status == CONN_DONE);
+    unsigned long seq;
+    int rc = conn_track(ci, data, len, &seq);
+    if (rc != 0) {
+        free(data);
+        if (rc == CONN_ERR_LOST)
+            return lost_send(ci, conn_give_up(ci, "too many requests await an answer"));
+        return rc;
+    }
+    rc = queue_request(ci, data, len);
+    if (rc != 0) {
+        conn_untrack(ci, seq); /* never sent: the caller gets its result from this call */
+        if (rc == CONN_ERR_LOST)
+            return lost_send(ci, conn_lose(ci));
+        return rc;
+    }
+    if (!block)
+        return 0;
+    if (write_now(ci))
+        return CONN_ERR_LOST;
+    if (!ci->lost) {
+        ci->wait_seq = seq;
+        char what[96];
+        snprintf(what, sizeof what, "request \"%.60s\"", conn_request_word(ci, seq));
+        if (wait_for_change(ci, what))
+            return CONN_ERR_LOST;
+    }
+    if (ci->lost)
+        return lost_send(ci, 0);
+    if (ci->status == CONN_ERROR) {
+        int code = ci->error;
+        ci->error = 0;
+        ci->status = CONN_DONE;
         return code;
     }
     return 0;

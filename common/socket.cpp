@@ -12,12 +12,15 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 struct socket *first_sock = NULL;
 struct socket *last_sock = NULL;
 int sock_cycle_depth = 0;
 static int SOCK_Initialized = 0;
+static unsigned long output_limit = SOCK_MAX_OUTPUT;
+static long long accept_resume_ms = 0;
 
 void SOCK_Initialize(void) {
     if (SOCK_Initialized)
@@ -155,6 +158,8 @@ int SOCK_UnixListen(int num_conn, const char *pathname, SOCK_read_callback read_
 void SOCK_Close(int fd) {
     struct socket *sp = sock_find(fd);
     FATAL_ASSERT(sp);
+    if (!(sp->status & SOCK_CLOSING))
+        sp->close_deadline = sock_now_ms() + SOCK_CLOSE_LINGER_MS;
     sp->status |= SOCK_CLOSING;
     /* A read callback closing its own socket still holds the input: the read loop drops it. */
     if (sp->reading)
@@ -169,6 +174,14 @@ int SOCK_Write(int fd, char *data, unsigned int count) {
     FATAL_ASSERT(sp);
     if (sp->status & (SOCK_LISTENING | SOCK_CLOSING))
         return -1;
+    if (count > output_limit || sp->out_bytes > output_limit - count) {
+        fprintf(stderr,
+                "sock: more than %lu bytes of output wait on descriptor %d (the peer does not "
+                "read); closing the connection\n",
+                output_limit, fd);
+        sock_abort(sp, ENOBUFS);
+        return -1;
+    }
     out_buffer *obp = (out_buffer *)malloc(sizeof(out_buffer));
     FATAL_ASSERT(obp);
     obp->buffer = data;
@@ -180,15 +193,77 @@ int SOCK_Write(int fd, char *data, unsigned int count) {
     else
         sp->first_out = obp;
     sp->last_out = obp;
+    sp->out_bytes += count;
     return 0;
+}
+
+unsigned long SOCK_SetOutputLimit(unsigned long bytes) {
+    unsigned long old = output_limit;
+    output_limit = bytes ? bytes : SOCK_MAX_OUTPUT;
+    return old;
+}
+
+void sock_drop_output(struct socket *sp) {
+    while (sp->first_out) {
+        out_buffer *obp = sp->first_out;
+        sp->first_out = obp->next;
+        if (!sp->first_out)
+            sp->last_out = NULL;
+        sp->out_bytes -= obp->count;
+        if (sp->write_func)
+            sp->write_func(sp->fd, obp->buffer, 0);
+        free(obp);
+    }
+}
+
+void sock_abort(struct socket *sp, int error) {
+    if (sp->status & SOCK_CLOSING && sp->status & SOCK_ABORTED)
+        return;
+    sp->status |= SOCK_CLOSING | SOCK_ABORTED;
+    sp->abort_error = error;
+    sock_drop_output(sp);
+    if (!sp->reading) {
+        free(sp->in.buffer);
+        sp->in.buffer = NULL;
+        sp->in.count = 0;
+    }
+}
+
+void SOCK_Abort(int fd) {
+    struct socket *sp = sock_find(fd);
+    if (sp && !(sp->status & (SOCK_DYING | SOCK_DEAD)))
+        sock_abort(sp, ECONNABORTED);
+}
+
+long long sock_now_ms(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+int sock_accept_paused(void) {
+    if (accept_resume_ms == 0)
+        return 0;
+    if (sock_now_ms() < accept_resume_ms)
+        return 1;
+    accept_resume_ms = 0;
+    return 0;
+}
+
+void sock_pause_accepting(int err) {
+    if (accept_resume_ms == 0)
+        fprintf(stderr, "sock: cannot accept a connection (%s); pausing accepts for %ld ms\n",
+                strerror(err), SOCK_ACCEPT_PAUSE_MS);
+    accept_resume_ms = sock_now_ms() + SOCK_ACCEPT_PAUSE_MS;
 }
 
 int SOCK_AddToFdSets(fd_set *fdread, fd_set *fdwrite) {
     int max_fd = 0;
+    int paused = sock_accept_paused();
     for (struct socket *sp = first_sock; sp; sp = sp->next) {
         if (sp->status & (SOCK_DYING | SOCK_DEAD) || sp->fd >= FD_SETSIZE)
             continue;
-        if (!(sp->status & SOCK_CONNECTING))
+        if (!(sp->status & SOCK_CONNECTING) && !(paused && sp->status & SOCK_LISTENING))
             FD_SET(sp->fd, fdread);
         if (sp->first_out || sp->status & (SOCK_CLOSING | SOCK_CONNECTING))
             FD_SET(sp->fd, fdwrite);

@@ -24,15 +24,7 @@ static int would_block(int err) { return err == EAGAIN || err == EWOULDBLOCK || 
 void close_sp(struct socket *sp, int error) {
     int fd = sp->fd;
     sp->status |= SOCK_CLOSING | SOCK_DYING;
-    while (sp->first_out) {
-        out_buffer *obp = sp->first_out;
-        sp->first_out = obp->next;
-        if (!sp->first_out)
-            sp->last_out = NULL;
-        if (sp->write_func)
-            sp->write_func(fd, obp->buffer, 0);
-        free(obp);
-    }
+    sock_drop_output(sp);
     if (!sp->reading) { /* else the read callback still holds it; the read loop drops it */
         free(sp->in.buffer);
         sp->in.buffer = NULL;
@@ -81,6 +73,7 @@ static void complete_head(struct socket *sp) {
     sp->first_out = obp->next;
     if (!sp->first_out)
         sp->last_out = NULL;
+    sp->out_bytes -= obp->count;
     if (sp->write_func)
         sp->write_func(sp->fd, obp->buffer, obp->count_done);
     free(obp);
@@ -144,7 +137,7 @@ static void confirm_connect(struct socket *sp) {
     }
     /* A close requested meanwhile wins: the socket is closed in the close pass, unreported. */
     if (sp->status & SOCK_CLOSING) {
-        sp->status = SOCK_CONNECTED | SOCK_CLOSING;
+        sp->status = SOCK_CONNECTED | SOCK_CLOSING | (sp->status & SOCK_ABORTED);
         return;
     }
     sp->status = SOCK_CONNECTED;
@@ -153,9 +146,11 @@ static void confirm_connect(struct socket *sp) {
 }
 
 static int transient_accept_error(int err) {
-    return would_block(err) || err == ECONNABORTED || err == EPROTO || err == EMFILE ||
-           err == ENFILE || err == ENOBUFS || err == ENOMEM;
+    return would_block(err) || err == ECONNABORTED || err == EPROTO || err == ENOBUFS ||
+           err == ENOMEM;
 }
+
+static int out_of_descriptors(int err) { return err == EMFILE || err == ENFILE; }
 
 static void accept_one(struct socket *sp) {
     struct socket *nsp = sock_new(sp->read_func, sp->write_func, sp->status_func);
@@ -166,8 +161,12 @@ static void accept_one(struct socket *sp) {
     if (fd < 0) {
         int err = errno;
         free(nsp);
-        /* A peer that gave up before the accept, or a passing shortage, leaves the listener up. */
-        if (!transient_accept_error(err))
+        /* A peer that gave up before the accept, or a passing shortage, leaves the listener up.
+         * Without descriptors the pending connection keeps the listener ready: rest a little
+         * instead of spinning; connections already open go on being served meanwhile. */
+        if (out_of_descriptors(err))
+            sock_pause_accepting(err);
+        else if (!transient_accept_error(err))
             close_sp(sp, err);
         return;
     }
@@ -257,12 +256,28 @@ static void read_pass(fd_set *fdread) {
 }
 
 static void close_pass(void) {
+    long long now = -1;
     for (struct socket *sp = first_sock, *next; sp; sp = next) {
         next = sp->next;
         if (gone(sp) || !(sp->status & SOCK_CLOSING))
             continue;
-        if (sp->status & (SOCK_LISTENING | SOCK_CONNECTING) || !sp->first_out)
+        if (sp->status & SOCK_ABORTED) {
+            close_sp(sp, sp->abort_error);
+            continue;
+        }
+        if (sp->status & (SOCK_LISTENING | SOCK_CONNECTING) || !sp->first_out) {
             close_sp(sp, -1);
+            continue;
+        }
+        if (now < 0)
+            now = sock_now_ms();
+        if (now >= sp->close_deadline) {
+            fprintf(stderr,
+                    "sock: descriptor %d closed with %lu bytes unwritten (the peer does "
+                    "not read)\n",
+                    sp->fd, sp->out_bytes);
+            close_sp(sp, ETIMEDOUT);
+        }
     }
 }
 

@@ -9,6 +9,9 @@
  * at the end of the outermost cycle). */
 #define SOCK_DYING 16
 #define SOCK_DEAD 32
+/* Closed without writing its queue (SOCK_Abort, or the output limit): the close pass closes it at
+ * once, reported with the errno kept in abort_error. */
+#define SOCK_ABORTED 64
 
 extern struct socket *first_sock;
 extern struct socket *last_sock;
@@ -28,6 +31,16 @@ int sock_fd_out_of_range(int fd);
 /* Closes sp with error: queued buffers back with count 0, input released, status callback,
  * descriptor closed; the record is released by sock_sweep. */
 void close_sp(struct socket *sp, int error);
+/* Hands every queued buffer back with count 0 (nothing written). */
+void sock_drop_output(struct socket *sp);
+/* Requests an abortive close of sp, reported with error (a positive errno). */
+void sock_abort(struct socket *sp, int error);
+/* Milliseconds of the monotonic clock. */
+long long sock_now_ms(void);
+/* True while listening sockets rest after a shortage of descriptors. */
+int sock_accept_paused(void);
+/* Starts such a rest (and says so on standard error, once per shortage). */
+void sock_pause_accepting(int err);
 /* Unlinks and releases every dead record; only outside processing cycles. */
 void sock_sweep(void);
 

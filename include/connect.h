@@ -3,8 +3,20 @@
  * One record per connection, found by robot id and by socket descriptor. Outgoing requests are
  * framed as "<id>:" plus the request line (no prefix for negative ids); every complete incoming
  * line is dispatched with CMD_ExecuteRaw and the reply is sent back on the same connection.
- * "Done" and "Error" lines set the connection's state; blocking operations poll all connections
- * until the state of theirs changes.
+ *
+ * Acknowledgements are matched to requests. A peer ends every request with one "Done <word>",
+ * preceded by "Error <word> [code]" when it failed. Each connection keeps the command words of
+ * the requests it sent and not yet acknowledged, oldest first: an "Error" completes the oldest
+ * such request of its word that has no result yet, a "Done" the oldest request of its word (for
+ * a request that already had its "Error", the "Done" only closes it). Each request completes
+ * exactly once: with 0, with the peer's code, or with -6 when the connection is lost. An
+ * acknowledgement that names no awaited request is dropped with a line on standard error. A
+ * blocking send waits for its own request only.
+ *
+ * Every blocking wait (connect, request) ends after the time-out (CONN_SetTimeout; default
+ * CONN_DEFAULT_TIMEOUT_MS, ROVAK_TIMEOUT_MS in the environment at initialisation; 0 waits
+ * forever) with -6; the connection is then closed as lost, since a late answer could no longer
+ * be told from the answer to a later request.
  *
  * Errors: operations return 0 or a code of conn_errors.h; a peer's own "Error" code is passed on
  * unchanged. A connection whose socket closed is "lost" (the lost flag, with status CONN_ERROR and
@@ -27,6 +39,17 @@
 /* Longest accepted input line, line feed included; a longer one closes the connection. */
 #define CONN_MAX_LINE 65536U
 
+/* Default time-out of blocking waits, in milliseconds. */
+#define CONN_DEFAULT_TIMEOUT_MS 10000L
+
+/* Most requests one connection may await at once; the send that would pass it closes the
+ * connection as lost (a peer that acknowledges nothing must not make the process grow). */
+#define CONN_MAX_OUTSTANDING 65536UL
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef enum CONN_ConnState {
     CONN_DONE = 0,       /* connected and idle: requests may be sent */
     CONN_CONNECTING = 1, /* outgoing connect issued without waiting, not yet confirmed */
@@ -48,13 +71,32 @@ typedef struct CONN_ConnInfo {
     int accepted;         /* created for a connection accepted from a peer */
     int in_fd_table;      /* lost records leave the descriptor table (the number may be reused) */
     unsigned long serial; /* tells the record apart from a later one with the same descriptor */
+    struct conn_request *first_request; /* requests awaiting acknowledgement, oldest first */
+    struct conn_request *last_request;
+    unsigned long request_count;
+    unsigned long next_seq;  /* numbers the requests of this connection */
+    unsigned long wait_seq;  /* the request a blocking send waits for (0: none) */
+    unsigned long unmatched; /* acknowledgements dropped because nothing awaited them */
 } CONN_ConnInfo;
 
 typedef void (*CONN_callback)(int fd);
 
+/* Told once per request when it completes: result 0 ("Done"), the peer's code ("Error"), or -6
+ * (the connection was lost or given up before the answer). id is the connection's id, except for
+ * an "Error" answer, where it is the number prefix of the "Error" line (0 when it has none). The
+ * record stays allocated during the call; the callback may send, poll or disconnect. */
+typedef void (*CONN_completion)(CONN_ConnInfo *conn_info, const char *word, long id, int result);
+
 /* Creates the tables, initialises the socket layer and the command table and registers the
  * "Done" and "Error" handlers, once; returns 0. */
 int CONN_Initialize(void);
+
+/* Sets the one completion callback (null: none). */
+void CONN_SetCompletionCallback(CONN_completion fn);
+/* Sets the time-out of blocking waits in milliseconds (0: wait forever; negative counts as 0) and
+ * returns the old one. */
+long CONN_SetTimeout(long ms);
+long CONN_GetTimeout(void);
 
 /* Connect and disconnect callbacks, called with the descriptor, newest first. */
 void CONN_AddConnectCallback(CONN_callback fn);
@@ -91,8 +133,9 @@ int CONN_Disconnect(CONN_ConnInfo *conn_info);
 
 /* Sends one request: data is a heap block of len bytes (line feed included) whose ownership
  * passes to the manager on every path. A state left by an "Error" answer to an earlier request
- * sent without waiting is cleared first. With block, polls until "Done" (0), "Error" (its code,
- * the connection stays usable) or loss (-6, the record is released). */
+ * sent without waiting is cleared first. With block, polls until this request's "Error" (its
+ * code; the connection stays usable) or "Done" (0), or until loss or time-out (-6, the record is
+ * released). A missing, zero, non-numeric or out-of-range code counts as -1. */
 int CONN_SendToConnection(CONN_ConnInfo *conn_info, char *data, unsigned int len, int block);
 
 /* One readiness wait (1 microsecond), one socket cycle, then the lines it read are dispatched. */
@@ -112,5 +155,9 @@ void CONN_StatusSocket(int fd, int error);
 /* "Done <command>" and "Error <command> [code]" handlers; both reply nothing. */
 char *CONN_DoneCbk(int sender, long id, int argc, char **argv);
 char *CONN_ErrorCbk(int sender, long id, int argc, char **argv);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

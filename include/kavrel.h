@@ -26,7 +26,8 @@ Q_RobotStateExt *Q_GetRobotStateExt(s32 id);
  * descriptions and sets its request flags to their defaults. Waits whatever the synchronous flag.
  * -5 not listed, -16 already connected, -6 unreachable or lost, -1 when the server answers
  * "GetConstMembers" with an error carrying -5 (so it is not taken for "not listed"), or the
- * server's own code (the connection then stays open). */
+ * server's own code. On every failure after the connection opened, it is closed again and the
+ * state released, so a later call can connect. */
 int Q_ConnectRobot(s32 id);
 /* Closes robot id's connection and releases its state block. -5, -6 or -15 from the lookup. */
 int Q_DisconnectRobot(s32 id);

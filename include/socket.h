@@ -20,6 +20,17 @@
 #include <stdint.h>
 #include <sys/select.h>
 
+/* Most bytes one socket may hold queued for writing (SOCK_SetOutputLimit changes it). A write
+ * that would pass it means the peer has stopped reading: the queue is dropped, the write refused
+ * and the socket closed (reported with ENOBUFS), so no peer can make the process grow. */
+#define SOCK_MAX_OUTPUT (4UL * 1024UL * 1024UL)
+/* How long a socket whose close was requested may keep trying to write its queued output before
+ * it is closed anyway, in milliseconds (a peer that never reads would otherwise keep it open). */
+#define SOCK_CLOSE_LINGER_MS 10000L
+/* How long listening sockets rest after accept failed for lack of descriptors, in milliseconds:
+ * the pending connection keeps the listener ready, so retrying at once would spin. */
+#define SOCK_ACCEPT_PAUSE_MS 100L
+
 /* State bits of struct socket's status. */
 #define SOCK_CLOSING 1    /* close requested: no more writes, incoming data dropped */
 #define SOCK_CONNECTED 2  /* data can flow */
@@ -61,7 +72,11 @@ struct socket {
     int status;                          /* SOCK_ bits, plus the layer's private bits */
     struct socket *prev;
     struct socket *next;
-    int reading; /* the read callback loop of this socket is running */
+    int reading;              /* the read callback loop of this socket is running */
+    unsigned long out_bytes;  /* bytes queued and not yet written */
+    int abort_error;          /* errno reported by an abortive close */
+    long long close_deadline; /* monotonic milliseconds after which a closing socket is closed
+                                 even with output left (0 while no close is requested) */
 };
 
 /* Empties the socket list, once; later calls do nothing. */
@@ -88,11 +103,20 @@ int SOCK_UnixConnect(const char *pathname, SOCK_read_callback read_func,
  * and the socket is closed in a later cycle. A close requested before an outgoing connect is
  * confirmed wins over the confirmation: such a socket never reports itself connected. */
 void SOCK_Close(int fd);
+/* Closes fd without writing what is queued: the queue is handed back at once (count 0), and the
+ * socket is closed, and reported with ECONNABORTED, in the next cycle. For peers that are given up
+ * on (no answer in time); a no-op for an unknown or already closing descriptor. */
+void SOCK_Abort(int fd);
 /* Queues count bytes at data on fd without copying; 0, or -1 for a listening or closing socket
- * (data stays the caller's). Nothing is written before the next cycle. */
+ * (data stays the caller's). Nothing is written before the next cycle. A write that would take
+ * the socket's queue past the output limit is refused (-1) and the socket is closed as above
+ * after a message on standard error. */
 int SOCK_Write(int fd, char *data, unsigned int count);
+/* Sets the output limit of every socket (0: back to SOCK_MAX_OUTPUT); returns the old limit. */
+unsigned long SOCK_SetOutputLimit(unsigned long bytes);
 
-/* Adds sockets to the sets (not cleared first): fdread gets every socket that is not connecting;
+/* Adds sockets to the sets (not cleared first): fdread gets every socket that is not connecting
+ * (listening sockets not while accepting rests after a shortage of descriptors);
  * fdwrite every socket with queued output, closing or connecting. Returns the highest descriptor
  * plus one (1 with no socket). */
 int SOCK_AddToFdSets(fd_set *fdread, fd_set *fdwrite);

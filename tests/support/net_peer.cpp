@@ -130,6 +130,9 @@ int run_script(Conn &c, const std::vector<Step> &steps) {
             while (c.read_line(line)) {
             }
             return 0;
+        case Step::Pause:
+            usleep((useconds_t)s.count * 1000);
+            break;
         }
     }
     while (c.read_line(line)) {

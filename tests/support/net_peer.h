@@ -41,6 +41,7 @@ struct Step {
         Echo,     // until end of stream: answer "Done <command>" to every line whose command
                   // (after any "<id>:" prefix) is not "Note"
         DrainEof, // read and discard until end of stream, then end the script
+        Pause,    // sleep count milliseconds (what was sent before leaves in a write of its own)
     };
     Kind kind;
     std::string text;
@@ -59,6 +60,8 @@ class Script {
     Script &close() { return add(Step::Close, "", 0); }
     Script &echo() { return add(Step::Echo, "", 0); }
     Script &drain() { return add(Step::DrainEof, "", 0); }
+    Script &pause(int ms) { return add(Step::Pause, "", ms); }
+
     const std::vector<Step> &steps() const { return steps_; }
 
   private:

@@ -1,5 +1,6 @@
 // Client start-up, robot list, connection and completion callbacks against scripted loopback
-// peers playing the scheduler and a robot server. Each test runs in a process of its own.
+// peers playing the scheduler and a robot server. The checks of an uninitialised library run in
+// a fresh process of their own, so the binary passes run whole as well as one test at a time.
 #include "client.h"
 #include "client_peers.h"
 #include "conn_errors.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <string>
 #include <vector>
@@ -37,25 +40,32 @@ std::string add(int id, int port, const std::string &path = "/nonexistent/robot"
            path;
 }
 
-TEST(Client, EverythingBeforeInitialisationIsRefused) {
-    EXPECT_EQ(Q_UpdateRobotList(), CONN_ERR_NOT_INITIALIZED);
-    EXPECT_EQ(Q_PollClient(), CONN_ERR_NOT_INITIALIZED);
-    EXPECT_EQ(Q_GetRobotList(), nullptr);
-    EXPECT_EQ(Q_GetSynchronous(), 0);
+// Runs in a fresh process (the library cannot be uninitialised again); exits with the number of
+// checks that failed.
+void check_before_initialisation() {
+    int failed = 0;
+    auto check = [&](bool ok) { failed += ok ? 0 : 1; };
+    check(Q_UpdateRobotList() == CONN_ERR_NOT_INITIALIZED);
+    check(Q_PollClient() == CONN_ERR_NOT_INITIALIZED);
+    check(Q_ConnectRobot(1) == CONN_ERR_NOT_INITIALIZED);
+    check(Q_GetRobotList() == nullptr);
+    check(Q_GetSynchronous() == 0);
     Q_SetSynchronous(0);
-    EXPECT_EQ(Q_InitializeClient("127.0.0.1", netpeer::free_tcp_port()), 0);
-    EXPECT_EQ(Q_GetSynchronous(), 1); // the one-time set-up turns synchronous mode on
+    check(Q_InitializeClient("127.0.0.1", netpeer::free_tcp_port()) == 0);
+    check(Q_GetSynchronous() == 1); // the one-time set-up turns synchronous mode on
     Q_SetSynchronous(0);
-    EXPECT_EQ(Q_InitializeClient("127.0.0.1", netpeer::free_tcp_port()), 0);
-    EXPECT_EQ(Q_GetSynchronous(), 0); // later calls keep the setting
-    EXPECT_EQ(Q_GetState(0), CONN_ERR_NO_CONNECTION);
-    EXPECT_EQ(Q_GetSonar(1), CONN_ERR_NO_CONNECTION);
-    EXPECT_EQ(Q_GetRobotState(0), nullptr);
-    EXPECT_EQ(Q_GetRobotState(1), nullptr);
+    check(Q_InitializeClient("127.0.0.1", netpeer::free_tcp_port()) == 0);
+    check(Q_GetSynchronous() == 0); // later calls keep the setting
+    check(Q_GetState(0) == CONN_ERR_NO_CONNECTION);
+    check(Q_GetSonar(1) == CONN_ERR_NO_CONNECTION);
+    check(Q_GetRobotState(0) == nullptr);
+    check(Q_GetRobotState(1) == nullptr);
+    std::exit(failed);
 }
 
-TEST(Client, ConnectBeforeInitialisationIsRefused) {
-    EXPECT_EQ(Q_ConnectRobot(1), CONN_ERR_NOT_INITIALIZED);
+TEST(ClientFresh, EverythingBeforeInitialisationIsRefused) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a new process, not a fork of this one
+    EXPECT_EXIT(check_before_initialisation(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Client, NoSchedulerListening) {
@@ -111,7 +121,8 @@ TEST(Client, UnlistedRobotAsksTheSchedulerEachTime) {
 TEST(Client, ListErrorLeavesNoArray) {
     int port = netpeer::free_tcp_port();
     Script s;
-    s.expect("0:GetRegisteredList").send("AddRegistered 1 h 7001 /p\nError GetRegisteredList 9\n");
+    s.expect("0:GetRegisteredList")
+        .send("AddRegistered 1 h 7001 /p\nError GetRegisteredList 9\nDone GetRegisteredList\n");
     s.expect("Done AddRegistered").expect("Done Error").drain();
     ScriptedPeer scheduler;
     scheduler.listen_tcp(port, s);
@@ -143,8 +154,11 @@ class Robot : public ::testing::Test {
         else
             robot.listen_tcp(robot_port, robot_script);
         ASSERT_EQ(Q_InitializeClient("127.0.0.1", sched_port), 0);
+        // The list of an earlier test in this process must not name robot 1's old server.
+        ASSERT_EQ(Q_UpdateRobotList(), 0);
     }
     void finish() {
+        Q_SetSynchronous(1); // process-wide: the next test starts synchronous
         Q_DisconnectRobot(1);
         Q_InitializeClient("127.0.0.1", sched_port);
         clientpeers::poll_until_done(robot, scheduler);
@@ -209,6 +223,7 @@ TEST_F(Robot, UnreachableRobotServer) {
     s.drain();
     scheduler.listen_tcp(sched_port, s);
     ASSERT_EQ(Q_InitializeClient("127.0.0.1", sched_port), 0);
+    ASSERT_EQ(Q_UpdateRobotList(), 0);
     EXPECT_EQ(Q_ConnectRobot(1), CONN_ERR_LOST);
     EXPECT_EQ(Q_GetRobotState(1), nullptr);
     Q_InitializeClient("127.0.0.1", sched_port);
@@ -218,11 +233,13 @@ TEST_F(Robot, UnreachableRobotServer) {
 
 TEST_F(Robot, DescriptionErrorCodes) {
     Script r;
-    r.expect("1:GetConstMembers").send("Error GetConstMembers -5\n").expect("Done Error");
-    r.drain();
+    r.expect("1:GetConstMembers").send("Error GetConstMembers -5\nDone GetConstMembers\n");
+    r.expect("Done Error").drain();
     start(r);
     EXPECT_EQ(Q_ConnectRobot(1), CONN_ERR_ANSWER); // not "robot not found"
-    EXPECT_NE(Q_GetRobotState(1), nullptr);        // the connection stays open
+    // Nothing of the failed attempt stays: the state and the result agree.
+    EXPECT_EQ(Q_GetRobotState(1), nullptr);
+    EXPECT_EQ(Q_DisconnectRobot(1), CONN_ERR_NO_CONNECTION);
     finish();
 }
 
@@ -272,11 +289,11 @@ TEST_F(Robot, AsynchronousRequestsCompleteThroughCallbacks) {
     r.expect("1:GetBattery")
         .send("SetBattery 1111 2222\nDone GetBattery\n")
         .expect("Done SetBattery");
-    r.expect("1:GetBattery").send("Error GetBattery 7\n7:Error GetBattery 8\n");
+    r.expect_n("1:GetBattery", 2)
+        .send("Error GetBattery 7\nDone GetBattery\n7:Error GetBattery 8\nDone GetBattery\n");
     r.expect("Done Error").expect("Done Error");
     r.expect("1:GetBattery").send("Done GetBattery\n").drain();
-    start(r);
-    ASSERT_EQ(Q_UpdateRobotList(), 0); // listed while synchronous
+    start(r); // lists the robots while synchronous
     Q_SetSynchronous(0);
     ASSERT_EQ(Q_ConnectRobot(1), 0); // connecting waits all the same
     Q_RegisterCallback("GetBattery", cb_a);
@@ -293,6 +310,7 @@ TEST_F(Robot, AsynchronousRequestsCompleteThroughCallbacks) {
     Q_UnregisterCallback("GetBattery", cb_b);
     events.clear();
     ASSERT_EQ(Q_GetBattery(1), 0);
+    ASSERT_EQ(Q_GetBattery(1), 0);
     for (int i = 0; i < 200000 && events.size() < 2; i++)
         Q_PollClient();
     // An "Error" line without an id prefix gives id 0; one with a prefix gives that number.
@@ -304,6 +322,7 @@ TEST_F(Robot, AsynchronousRequestsCompleteThroughCallbacks) {
     for (int i = 0; i < 200000 && events.empty(); i++)
         Q_PollClient();
     EXPECT_EQ(events, (std::vector<std::string>{"a 1 0"}));
+    Q_UnregisterCallback("GetBattery", cb_a);
     finish();
 }
 
@@ -321,6 +340,7 @@ TEST(Client, AsynchronousListRequestWaitsForTheScheduler) {
     for (int i = 0; i < 200000 && Q_GetRobotList() == nullptr; i++)
         Q_PollClient();
     EXPECT_EQ(list_ids(), (std::vector<int>{2}));
+    Q_SetSynchronous(1);
     Q_InitializeClient("127.0.0.1", port);
     clientpeers::poll_until_done(scheduler, scheduler);
     EXPECT_EQ(scheduler.finish(), 0);

@@ -169,19 +169,27 @@ TEST_P(ConnTest, ErrorAnswersReturnTheirCodeAndKeepTheConnection) {
         int code;
     } cases[] = {
         {"Error GetSonar -4\nDone GetSonar\n", -4},
-        {"Error GetSonar\n", -1},
-        {"Error GetSonar -6\n", -6}, // the peer's code, not a lost connection
-        {"Error Done\n", -1},        // a protocol violation, taken as an ordinary answer
-        {"Error Done 7\n", 7},
+        {"Error GetSonar\nDone GetSonar\n", -1},
+        {"Error GetSonar -6\nDone GetSonar\n", -6}, // the peer's code, not a lost connection
+        {"Error GetSonar 0\nDone GetSonar\n", -1},  // a zero code would read as success
+        {"Error GetSonar abc\nDone GetSonar\n", -1},
+        {"Error GetSonar -9x\nDone GetSonar\n", -1},
+        {"Error GetSonar 99999999999\nDone GetSonar\n", -1}, // beyond an int
+        {"Error GetSonar +12\nDone GetSonar\n", 12},
+        // A protocol violation naming "Done" matches no request and is dropped.
+        {"Error Done 7\nError GetSonar 3\nDone GetSonar\n", 3},
     };
     Script s;
-    for (const Case &k : cases)
+    for (const Case &k : cases) {
         s.answer("1:GetSonar", k.answer).expect("Done Error");
+        if (strncmp(k.answer, "Error Done", 10) == 0)
+            s.expect("Done Error");
+    }
     s.answer("1:GetSonar", "Done GetSonar\n");
     CONN_ConnInfo *c = open_a(s);
     ASSERT_NE(c, nullptr);
     for (const Case &k : cases) {
-        EXPECT_EQ(request(c, "GetSonar", 1), k.code) << k.answer;
+        ASSERT_EQ(request(c, "GetSonar", 1), k.code) << k.answer;
         EXPECT_EQ(c->status, CONN_DONE);
         EXPECT_EQ(c->error, 0);
         EXPECT_FALSE(c->lost);
@@ -192,6 +200,7 @@ TEST_P(ConnTest, ErrorAnswersReturnTheirCodeAndKeepTheConnection) {
         EXPECT_EQ(found, c);
     }
     EXPECT_EQ(request(c, "GetSonar", 1), 0);
+    EXPECT_EQ(c->request_count, 0u); // every request was closed by its "Done"
     finish(a, c);
 }
 
