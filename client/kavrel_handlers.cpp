@@ -1,7 +1,9 @@
 /* State messages: readings and settings the robot server sends in answer to requests. They walk
  * the sets and sensors by the counts of the description messages. A data flag that is false ends
  * its set's group, and the set keeps its old values. A missing word, a sonar index not below the
- * set's count, or an item count that would overrun an array stops the handler there. */
+ * set's count, or an item count that would overrun an array stops the handler there. Every loop
+ * is bounded by its array's capacity as well as by the record's count, so a count that a caller
+ * has overwritten never leads a handler past an array. */
 #include "kavrel.h"
 #include "kavrel_words.h"
 
@@ -62,7 +64,7 @@ char *HCLNT_SetAxesCbk(int fd, long, int argc, char **argv) {
     if (!HCLNT_ReadFlag(&w, &as->Global) || !HCLNT_ReadInt(&w, &status))
         return NULL;
     as->Status = (u8)status;
-    walk_groups(&w, as->AxisCount, [&](u32 i, Q_bool ts) {
+    walk_groups(&w, HCLNT_Bounded(as->AxisCount, as->Axis), [&](u32 i, Q_bool ts) {
         Q_Axis *a = &as->Axis[i];
         s32 *const fields[] = {&a->DesiredPosition,    &a->DesiredSpeed,       &a->Acceleration,
                                &a->TrajectoryPosition, &a->TrajectoryVelocity, &a->ActualPosition,
@@ -83,7 +85,7 @@ char *HCLNT_SetLiftCbk(int fd, long, int argc, char **argv) {
     Q_LiftController *lc = &rs->LiftController;
     if (!HCLNT_ReadFlag(&w, &lc->Deployed) || !HCLNT_ReadFlag(&w, &lc->InProgress))
         return NULL;
-    walk_groups(&w, lc->AxisCount, [&](u32 i, Q_bool ts) {
+    walk_groups(&w, HCLNT_Bounded(lc->AxisCount, lc->Axis), [&](u32 i, Q_bool ts) {
         Q_LiftAxis *a = &lc->Axis[i];
         s32 mode;
         /* On the line the acceleration comes before the motor limit. */
@@ -141,8 +143,9 @@ char *HCLNT_SetBatteryCbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    for (u32 i = 0; i < rs->BatterySet.BatteryCount; i++)
-        if (!HCLNT_ReadInt(&w, &rs->BatterySet.Battery[i].Voltage))
+    Q_BatterySet *bs = &rs->BatterySet;
+    for (u32 i = 0; i < HCLNT_Bounded(bs->BatteryCount, bs->Battery); i++)
+        if (!HCLNT_ReadInt(&w, &bs->Battery[i].Voltage))
             break;
     return NULL;
 }
@@ -155,13 +158,15 @@ char *HCLNT_SetSonarConfigurationCbk(int fd, long, int argc, char **argv) {
     Q_SonarController *sc = &rs->SonarController;
     if (!HCLNT_ReadFlag(&w, &sc->SonarPaused))
         return NULL;
-    for (u32 i = 0; i < sc->SonarSetCount; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(sc->SonarSetCount, sc->SonarSet); i++) {
         Q_SonarSet *set = &sc->SonarSet[i];
         if (!HCLNT_ReadTruncated(&w, &set->FiringDelay) ||
             !HCLNT_ReadTruncated(&w, &set->BlankingInterval))
             return NULL;
         /* At most SonarCount indices and the end mark: never more than the 17 places. */
-        for (u32 j = 0; j <= set->SonarCount; j++) {
+        u32 places =
+            HCLNT_Bounded(HCLNT_Bounded(set->SonarCount, set->Sonar) + 1, set->FiringOrder);
+        for (u32 j = 0; j < places; j++) {
             s32 v;
             if (!HCLNT_ReadInt(&w, &v))
                 return NULL;
@@ -179,15 +184,16 @@ char *HCLNT_SetSonarCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_SonarController *sc = &rs->SonarController;
-    walk_groups(&w, sc->SonarSetCount, [&](u32 i, Q_bool ts) {
+    walk_groups(&w, HCLNT_Bounded(sc->SonarSetCount, sc->SonarSet), [&](u32 i, Q_bool ts) {
         Q_SonarSet *set = &sc->SonarSet[i];
-        for (u32 n = 0; n < set->SonarCount; n++) {
+        u32 sonars = HCLNT_Bounded(set->SonarCount, set->Sonar);
+        for (u32 n = 0; n < sonars; n++) {
             s32 k;
             if (!HCLNT_ReadInt(&w, &k))
                 return false;
             if (k == Q_FIRING_END)
                 break;
-            if (k < 0 || (u32)k >= set->SonarCount)
+            if (k < 0 || (u32)k >= sonars)
                 return false;
             if (!HCLNT_ReadInt(&w, &set->Sonar[k].Reading) ||
                 !read_stamp(&w, ts, &set->Sonar[k].TimeStamp))
@@ -204,9 +210,9 @@ char *HCLNT_SetInfraredCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_InfraredController *ic = &rs->InfraredController;
-    walk_groups(&w, ic->InfraredSetCount, [&](u32 i, Q_bool ts) {
+    walk_groups(&w, HCLNT_Bounded(ic->InfraredSetCount, ic->InfraredSet), [&](u32 i, Q_bool ts) {
         Q_InfraredSet *set = &ic->InfraredSet[i];
-        for (u32 j = 0; j < set->InfraredCount; j++)
+        for (u32 j = 0; j < HCLNT_Bounded(set->InfraredCount, set->Infrared); j++)
             if (!HCLNT_ReadInt(&w, &set->Infrared[j].Reading) ||
                 !read_stamp(&w, ts, &set->Infrared[j].TimeStamp))
                 return false;
@@ -221,9 +227,9 @@ char *HCLNT_SetBumperCbk(int fd, long, int argc, char **argv) {
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
     Q_BumperController *bc = &rs->BumperController;
-    walk_groups(&w, bc->BumperSetCount, [&](u32 i, Q_bool ts) {
+    walk_groups(&w, HCLNT_Bounded(bc->BumperSetCount, bc->BumperSet), [&](u32 i, Q_bool ts) {
         Q_BumperSet *set = &bc->BumperSet[i];
-        for (u32 j = 0; j < set->BumperCount; j++) {
+        for (u32 j = 0; j < HCLNT_Bounded(set->BumperCount, set->Bumper); j++) {
             s32 v;
             if (!HCLNT_ReadInt(&w, &v) || !read_stamp(&w, ts, &set->Bumper[j].TimeStamp))
                 return false;
@@ -239,8 +245,9 @@ char *HCLNT_SetLaserConfigurationCbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    for (u32 i = 0; i < rs->LaserSet.LaserCount; i++) {
-        Q_Laser *l = &rs->LaserSet.Laser[i];
+    Q_LaserSet *ls = &rs->LaserSet;
+    for (u32 i = 0; i < HCLNT_Bounded(ls->LaserCount, ls->Laser); i++) {
+        Q_Laser *l = &ls->Laser[i];
         if (!HCLNT_WordsLeft(&w, 11))
             return NULL;
         s32 width, sampling, median, minpoint;
@@ -296,8 +303,9 @@ char *HCLNT_SetLaserCbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    walk_groups(&w, rs->LaserSet.LaserCount, [&](u32 i, Q_bool ts) {
-        Q_Laser *l = &rs->LaserSet.Laser[i];
+    Q_LaserSet *ls = &rs->LaserSet;
+    walk_groups(&w, HCLNT_Bounded(ls->LaserCount, ls->Laser), [&](u32 i, Q_bool ts) {
+        Q_Laser *l = &ls->Laser[i];
         char data_type, point_type;
         s32 count;
         if (!HCLNT_ReadChar(&w, &data_type) || !HCLNT_ReadChar(&w, &point_type) ||
@@ -321,8 +329,9 @@ char *HCLNT_SetK770Cbk(int fd, long, int argc, char **argv) {
     if (rs == NULL)
         return NULL;
     W w = HCLNT_WordsAfterCommand(argc, argv);
-    walk_groups(&w, rs->K770Set.K770Count, [&](u32 i, Q_bool ts) {
-        Q_K770 *k = &rs->K770Set.K770[i];
+    Q_K770Set *ks = &rs->K770Set;
+    walk_groups(&w, HCLNT_Bounded(ks->K770Count, ks->K770), [&](u32 i, Q_bool ts) {
+        Q_K770 *k = &ks->K770[i];
         s32 count;
         if (!read_stamp(&w, ts, &k->TimeStamp) || !HCLNT_ReadInt(&w, &count))
             return false;

@@ -1,8 +1,41 @@
 /* Word readers of the server message handlers (see kavrel_words.h). */
 #include "kavrel_words.h"
 
+#include <locale.h>
 #include <math.h>
 #include <stdlib.h>
+
+/* Numbers on the wire always use a decimal point, whatever locale the program has set: they
+ * are read under the C locale. The locale object is made on first use and kept for the life of
+ * the process; a thread that loses the race to publish it releases its own. */
+static locale_t c_locale(void) {
+    static locale_t made = (locale_t)0;
+    locale_t loc = __atomic_load_n(&made, __ATOMIC_ACQUIRE);
+    if (loc != (locale_t)0)
+        return loc;
+    loc = newlocale(LC_ALL_MASK, "C", (locale_t)0);
+    if (loc == (locale_t)0)
+        return loc;
+    locale_t expected = (locale_t)0;
+    if (!__atomic_compare_exchange_n(&made, &expected, loc, false, __ATOMIC_ACQ_REL,
+                                     __ATOMIC_ACQUIRE)) {
+        freelocale(loc);
+        loc = expected;
+    }
+    return loc;
+}
+
+/* strtod and strtoll under the C locale. The C library hands out the "C" locale object without
+ * allocating, so the plain functions are only a last resort. */
+static double c_strtod(const char *word) {
+    locale_t loc = c_locale();
+    return loc != (locale_t)0 ? strtod_l(word, NULL, loc) : strtod(word, NULL);
+}
+
+static long long c_strtoll(const char *word) {
+    locale_t loc = c_locale();
+    return loc != (locale_t)0 ? strtoll_l(word, NULL, 10, loc) : strtoll(word, NULL, 10);
+}
 
 HCLNT_Words HCLNT_WordsAfterCommand(int argc, char **argv) { return HCLNT_Words{argc, argv, 1}; }
 
@@ -35,7 +68,7 @@ bool HCLNT_ReadInt(HCLNT_Words *w, s32 *out) {
     const char *word;
     if (!HCLNT_ReadWord(w, &word))
         return false;
-    long long v = strtoll(word, NULL, 10);
+    long long v = c_strtoll(word);
     *out = (s32)(u32)(unsigned long long)v;
     return true;
 }
@@ -59,6 +92,6 @@ bool HCLNT_ReadDouble(HCLNT_Words *w, double *out) {
     const char *word;
     if (!HCLNT_ReadWord(w, &word))
         return false;
-    *out = strtod(word, NULL);
+    *out = c_strtod(word);
     return true;
 }

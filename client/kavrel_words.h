@@ -1,7 +1,8 @@
 /* Reading the words of a server message in order, as the state handlers do.
  *
  * Each reader takes the next word; it returns false (and takes nothing) when the line has no
- * word left, which the handlers treat as a protocol violation. */
+ * word left, which the handlers treat as a protocol violation. Numbers are read under the C
+ * locale: a decimal point is always '.', whatever locale the program has set. */
 #ifndef ROVAK_KAVREL_WORDS_H
 #define ROVAK_KAVREL_WORDS_H
 
@@ -30,5 +31,11 @@ bool HCLNT_ReadDouble(HCLNT_Words *w, double *out);
 bool HCLNT_ReadWord(HCLNT_Words *w, const char **out);
 /* True when at least n words are left. */
 bool HCLNT_WordsLeft(const HCLNT_Words *w, int n);
+
+/* count, but never more than array holds: a loop over a record's count stays inside its array
+ * even when a caller has overwritten the count. */
+template <typename T, unsigned long N> inline u32 HCLNT_Bounded(u32 count, const T (&)[N]) {
+    return count < N ? count : (u32)N;
+}
 
 #endif

@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -326,6 +330,139 @@ TEST_F(Handlers, TruncatedLinesNeverReadPastTheEnd) {
         }
     }
     EXPECT_LE(rs->SonarController.SonarSetCount, 6u);
+}
+
+// A byte range of the state record that a handler may write.
+struct Span {
+    const void *at;
+    size_t size;
+};
+template <typename T> Span span(const T &member) { return Span{&member, sizeof member}; }
+
+// The first byte offset of the record that differs between before and after and lies in none
+// of the spans, or -1.
+long written_outside(const Q_RobotState *rs, const std::vector<unsigned char> &before,
+                     const std::vector<Span> &allowed) {
+    const unsigned char *now = reinterpret_cast<const unsigned char *>(rs);
+    for (size_t i = 0; i < before.size(); i++) {
+        if (now[i] == before[i])
+            continue;
+        bool inside = false;
+        for (const Span &s : allowed) {
+            size_t from = (size_t)(static_cast<const unsigned char *>(s.at) - now);
+            inside = inside || (i >= from && i < from + s.size);
+        }
+        if (!inside)
+            return (long)i;
+    }
+    return -1;
+}
+
+std::string repeat(const std::string &group, int n) {
+    std::string text;
+    for (int i = 0; i < n; i++)
+        text += group;
+    return text;
+}
+
+// Every count of the record overwritten with 0xffffffff (the whole record is filled with 0xff
+// bytes) and a line with more data than any array holds: each handler writes only into the
+// arrays and fields of its own unit, never into a neighbour.
+TEST_F(Handlers, OverwrittenCountsNeverLeadPastAnArray) {
+    std::string sonar_groups, infrared_groups, bumper_groups;
+    for (int set = 0; set < 8; set++) {
+        sonar_groups += " 1 1";
+        for (int k = 0; k < 18; k++)
+            sonar_groups += " " + std::to_string(k) + " 5 6";
+        infrared_groups += " 1 1" + repeat(" 5 6", 18);
+        bumper_groups += " 1 1" + repeat(" 1 6", 14);
+    }
+    Q_RobotState &r = *rs;
+    auto sets = [&](auto member) {
+        std::vector<Span> v;
+        for (int i = 0; i < 6; i++)
+            v.push_back(member(i));
+        return v;
+    };
+    std::vector<Span> firing =
+        sets([&](int i) { return span(r.SonarController.SonarSet[i].FiringOrder); });
+    for (int i = 0; i < 6; i++) {
+        firing.push_back(span(r.SonarController.SonarSet[i].FiringDelay));
+        firing.push_back(span(r.SonarController.SonarSet[i].BlankingInterval));
+    }
+    firing.push_back(span(r.SonarController.SonarPaused));
+    const struct {
+        std::string line;
+        std::vector<Span> allowed;
+    } cases[] = {
+        {"SetAxes 1 2" + repeat(" 1 1 5 1 2 3 4 5 6 7 1", 8),
+         {span(r.AxisSet.Global), span(r.AxisSet.Status), span(r.AxisSet.Axis)}},
+        {"SetLift 1 0" + repeat(" 1 1 5 1 2 3 4 5 6 7 8", 5),
+         {span(r.LiftController.Deployed), span(r.LiftController.InProgress),
+          span(r.LiftController.Axis)}},
+        {"SetBattery" + repeat(" 7", 10), {span(r.BatterySet.Battery)}},
+        {"SetSonarConfiguration 1" + repeat(" 3 4" + repeat(" 7", 20), 8), firing},
+        {"SetSonar" + sonar_groups,
+         sets([&](int i) { return span(r.SonarController.SonarSet[i].Sonar); })},
+        {"SetInfrared" + infrared_groups,
+         sets([&](int i) { return span(r.InfraredController.InfraredSet[i].Infrared); })},
+        {"SetBumper" + bumper_groups,
+         sets([&](int i) { return span(r.BumperController.BumperSet[i].Bumper); })},
+        {"SetLaserConfiguration" + repeat(" 1 0 1 1 0.5 300 7 3 1.25 4 0.1", 4),
+         {span(r.LaserSet.Laser)}},
+        {"SetLaser" + repeat(" 1 1 p p 3 1 2 3 9", 4), {span(r.LaserSet.Laser)}},
+        {"SetK770" + repeat(" 1 1 9 3 1 2 3", 4), {span(r.K770Set.K770)}},
+    };
+    for (const auto &c : cases) {
+        memset(rs, 0xff, sizeof *rs);
+        const unsigned char *bytes = reinterpret_cast<const unsigned char *>(rs);
+        std::vector<unsigned char> before(bytes, bytes + sizeof *rs);
+        line(c.line);
+        EXPECT_EQ(written_outside(rs, before, c.allowed), -1) << c.line.substr(0, 40);
+    }
+}
+
+// Finds or builds a locale whose decimal point is a comma and makes it the program's locale;
+// false when none can be had. The built one lives in dir (through LOCPATH).
+bool use_comma_locale(const std::string &dir) {
+    auto comma = [] { return std::strcmp(localeconv()->decimal_point, ",") == 0; };
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "pt_BR.UTF-8"})
+        if (setlocale(LC_ALL, name) != nullptr && comma())
+            return true;
+    std::string cmd = "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0)
+        return false;
+    setenv("LOCPATH", dir.c_str(), 1);
+    return setlocale(LC_ALL, "de_DE.UTF-8") != nullptr && comma();
+}
+
+TEST_F(Handlers, NumbersReadTheSameUnderACommaLocale) {
+    char dir_template[] = "/tmp/rovak-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    std::string dir = dir_template;
+    bool have = use_comma_locale(dir);
+    if (have) {
+        EXPECT_EQ(strtod("12.9", nullptr), 12.0); // the locale would mislead a plain strtod
+        line("SetSonarDescription 1 1 0.5 0.25 1.5 2.5 3.5 12.9 S0 base 0 1 100 0");
+        line("SetIntegratedConfiguration 0 12.9e1 -3.75e2 0.5e1 90");
+        line("SetLaserDescription 1");
+        line("SetLaserConfiguration 1 0 1 1 0.5 300 7 3 1.25 4 0.1");
+    }
+    setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+    std::filesystem::remove_all(dir);
+    if (!have)
+        GTEST_SKIP() << "no locale with a decimal comma (localedef and de_DE sources missing)";
+    const Q_XSonarSet &s = x->SonarController.SonarSet[0];
+    EXPECT_EQ(s.MainLobe, 0.5);
+    EXPECT_EQ(s.BlindLobe, 0.25);
+    EXPECT_EQ(s.Range, 12.9);
+    EXPECT_EQ(rs->Integrator.x, 129);
+    EXPECT_EQ(rs->Integrator.y, -375);
+    EXPECT_EQ(rs->Integrator.Steering, 5);
+    EXPECT_EQ(rs->LaserSet.Laser[0].Threshold, 0.5);
+    EXPECT_EQ(rs->LaserSet.Laser[0].Fitting, 1.25);
+    EXPECT_EQ(rs->LaserSet.Laser[0].Gap, 0.1);
 }
 
 } // namespace
