@@ -6,6 +6,10 @@
 #ifndef ROVAK_ARGCV_H
 #define ROVAK_ARGCV_H
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* Splits string into *argc_ret words stored in *argv_ret. All words lie in one block that
  * (*argv_ret)[0] points at. Empty or white-space-only text gives 0 and a null array. */
 void ARGCV_Create(const char *string, int *argc_ret, char ***argv_ret);
@@ -13,5 +17,9 @@ void ARGCV_Create(const char *string, int *argc_ret, char ***argv_ret);
 /* Releases the words of ARGCV_Create; argv[0] must point at the start of the block again.
  * Not to be called with argc 0. */
 void ARGCV_Free(int argc, char **argv);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -9,6 +9,10 @@
 #ifndef ROVAK_BUFFER_H
 #define ROVAK_BUFFER_H
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 #define BUF_LOCAL_SIZE 800000UL
 
 /* Starts a new message at index 0. Buf null selects the built-in storage (or, after a growth,
@@ -44,5 +48,9 @@ unsigned long BUF_Index(void);
 void BUF_SetIndex(unsigned long Value);
 /* The capacity of the current storage in bytes. */
 unsigned long BUF_Size(void);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

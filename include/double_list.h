@@ -7,6 +7,10 @@
 #ifndef ROVAK_DOUBLE_LIST_H
 #define ROVAK_DOUBLE_LIST_H
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct double_list {
     struct double_list *previous;
     struct double_list *next;
@@ -52,5 +56,9 @@ DBL *DBL_Revert(DBL *l);
 void DBL_PrintList(DBL *l, dbl_print_func Print);
 /* Prints each element as "%s " and then a line feed on standard output. */
 void DBL_StringPrint(DBL *l);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -8,9 +8,23 @@
 #ifndef ROVAK_FATAL_H
 #define ROVAK_FATAL_H
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 #define FATAL_ASSERT(cond) ((cond) ? (void)0 : fatal_assert_fail(#cond, __FILE__, __LINE__))
 
+#ifdef __cplusplus
+#define FATAL_NORETURN [[noreturn]]
+#else
+#define FATAL_NORETURN _Noreturn
+#endif
+
 /* Prints the assertion message for text and aborts. Never returns. */
-[[noreturn]] void fatal_assert_fail(const char *text, const char *file, int line);
+FATAL_NORETURN void fatal_assert_fail(const char *text, const char *file, int line);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -17,6 +17,10 @@
 #include "double_list.h"
 #include "matrix.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef struct Shape {
     unsigned char Type;            /* 'S', 'C', 'A', 'P', 'L' or 'G' (generic) */
     double XMin, XMax, YMin, YMax; /* closed bounding box */
@@ -122,5 +126,9 @@ void GEO_Invert(double Tx, double Ty, double Cosine, double Sine, MATRIX *Invers
 void GEO_WorldPointToX(VECTOR *dest, VECTOR *src, double tx, double ty, double s);
 void GEO_PrintVector(VECTOR *V);
 void GEO_PrintShape(Shape *S);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -15,6 +15,10 @@
 
 #include "robot_state.h"
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 struct CONN_ConnInfo;
 
 /* The robot's state record / description record, or null when id names no live connection with
@@ -107,5 +111,9 @@ void HCLNT_InfraredRequestBuffer(const char *word, Q_RobotState *rs);
 void HCLNT_BumperRequestBuffer(const char *word, Q_RobotState *rs);
 void HCLNT_LaserRequestBuffer(const char *word, Q_RobotState *rs);
 void HCLNT_K770RequestBuffer(const char *word, Q_RobotState *rs);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -18,6 +18,10 @@
 
 #include <stddef.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* A 3x3 matrix row by row (a plane transform; a pose is cos, -sin, x / sin, cos, y / 0, 0, 1). */
 typedef double MATRIX[9];
 /* A homogeneous plane vector (x, y, w). */
@@ -107,5 +111,9 @@ long mxfs_trmult(double *m1, double *m2, double *m, long r1, long c1, long r2, l
 long mxfs_trmultm(double *m1, double *m2, double *m, long r1, long c1, long r2, long c2);
 /* m (packed r1 x r1) = f s f'; needs r2 == c2 == c1. */
 long mxfs_mmulttr(double *m1, double *m2, double *m, long r1, long c1, long r2, long c2);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

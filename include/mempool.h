@@ -10,6 +10,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef uint32_t u32;
 typedef uint8_t u08;
 
@@ -43,5 +47,9 @@ void MEM_FreeAllPools(void);
 
 /* Test seam: replaces the allocator of chunks and tag records (null restores malloc). */
 void MEM_SetAllocator(void *(*alloc)(size_t));
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

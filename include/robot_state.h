@@ -11,6 +11,10 @@
 
 #include <stdint.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 typedef uint8_t u8;
 typedef uint16_t u16;
 typedef uint32_t u32;
@@ -314,5 +318,9 @@ typedef struct Q_RobotListEntry {
 
 /* Completion callback: (robot id, error code). */
 typedef void (*Q_LanguageCallback)(s32 id, int error);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif
