@@ -39,6 +39,8 @@ class Requests : public ::testing::Test {
         r.drain();
         robot.listen_tcp(robot_port, r);
         ASSERT_EQ(Q_InitializeClient("127.0.0.1", sched_port), 0);
+        // The list of an earlier test's scheduler may still name robot 1 at another port.
+        ASSERT_EQ(Q_UpdateRobotList(), 0);
         ASSERT_EQ(Q_ConnectRobot(1), 0);
         rs = Q_GetRobotState(1);
         ASSERT_NE(rs, nullptr);
@@ -47,6 +49,9 @@ class Requests : public ::testing::Test {
         Q_DisconnectRobot(1);
         Q_InitializeClient("127.0.0.1", sched_port);
         clientpeers::poll_until_done(robot, scheduler);
+        // A peer still running waits for a line or a connection that never came; the peers'
+        // destructors stop it.
+        ASSERT_TRUE(robot.done() && scheduler.done()) << "a peer did not end its script";
         EXPECT_EQ(robot.finish(), 0) << "the robot server read other lines than expected";
         EXPECT_EQ(scheduler.finish(), 0);
     }
