@@ -22,6 +22,9 @@ class VendorTest : public ::testing::Test {
         ASSERT_NE(state, nullptr);
         ASSERT_EQ(motion.ZeroRobot(state), 0);
     }
+    // The binding keeps its connection for the whole process: drop it with this simulator, so
+    // that the next test connects to its own.
+    void TearDown() override { robot.Disconnect(); }
     // Polls Moving until the motion ends; false when it never does.
     bool awaitRest() {
         for (int i = 0; i < 200000; i++)
@@ -51,6 +54,7 @@ TEST(VendorConnect, TwoThreadsConnectOnce) {
     EXPECT_EQ(results[1], 0);
     EXPECT_EQ(Rovak().Connect(), 0); /* already connected counts as connected */
     EXPECT_NE(Rovak().GetRobotState(), nullptr);
+    EXPECT_EQ(Rovak().Disconnect(), 0);
 }
 
 TEST(VendorConnect, NoSchedulerFails) {
