@@ -53,6 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         size_t n = strlen(reply);
         if (n == 0 || reply[n - 1] != '\n')
             abort(); // every reply is whole lines
+        // Every line is a handler's text or an acknowledgement: a command name can never
+        // break an acknowledgement into several lines.
+        for (const char *line = reply; *line != '\0'; line = strchr(line, '\n') + 1)
+            if (strncmp(line, "Reply\n", 6) != 0 && strncmp(line, "Done ", 5) != 0 &&
+                strncmp(line, "Error ", 6) != 0)
+                abort();
         free(reply);
     }
     return 0;
