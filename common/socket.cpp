@@ -21,6 +21,7 @@ int sock_cycle_depth = 0;
 static int SOCK_Initialized = 0;
 static unsigned long output_limit = SOCK_MAX_OUTPUT;
 static long long accept_resume_ms = 0;
+static int short_of_descriptors = 0; /* reported once until an accept succeeds again */
 
 void SOCK_Initialize(void) {
     if (SOCK_Initialized)
@@ -250,10 +251,13 @@ int sock_accept_paused(void) {
     return 0;
 }
 
+void sock_accepted(void) { short_of_descriptors = 0; }
+
 void sock_pause_accepting(int err) {
-    if (accept_resume_ms == 0)
+    if (!short_of_descriptors)
         fprintf(stderr, "sock: cannot accept a connection (%s); pausing accepts for %ld ms\n",
                 strerror(err), SOCK_ACCEPT_PAUSE_MS);
+    short_of_descriptors = 1;
     accept_resume_ms = sock_now_ms() + SOCK_ACCEPT_PAUSE_MS;
 }
 

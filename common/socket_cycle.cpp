@@ -170,6 +170,7 @@ static void accept_one(struct socket *sp) {
             close_sp(sp, err);
         return;
     }
+    sock_accepted();
     if (sock_fd_out_of_range(fd)) {
         free(nsp);
         return;

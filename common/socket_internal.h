@@ -41,6 +41,8 @@ long long sock_now_ms(void);
 int sock_accept_paused(void);
 /* Starts such a rest (and says so on standard error, once per shortage). */
 void sock_pause_accepting(int err);
+/* An accept succeeded: the next shortage is reported again. */
+void sock_accepted(void);
 /* Unlinks and releases every dead record; only outside processing cycles. */
 void sock_sweep(void);
 

@@ -5,6 +5,7 @@
 #include "net_test_util.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -390,6 +391,93 @@ TEST(SocketLayer, DescriptorsBeyondSelectLimitAreRefused) {
     setrlimit(RLIMIT_NOFILE, &rl);
     SOCK_Close(lfd);
     until([&] { return SOCK_Find(lfd) == nullptr; });
+}
+
+// Out of descriptors, a pending connection keeps the listener ready; the layer must rest instead
+// of spinning on it, go on serving the connections it has, and accept once descriptors are back.
+TEST(SocketLayer, OutOfDescriptorsPausesAcceptingAndKeepsServing) {
+    SOCK_Initialize();
+    events.clear();
+    reads.clear();
+    read_policy = one_line;
+    on_status = nullptr;
+    int port = netpeer::free_tcp_port();
+    int lfd = SOCK_Listen(1, (unsigned short)port, rec_read, rec_write, rec_status);
+    ASSERT_GE(lfd, 0);
+    ScriptedPeer served, waiting;
+    served.connect_tcp(port, Script().pause(300).send("hello\n").drain());
+    ASSERT_TRUE(until([&] { return events.size() == 1; })); // the first peer is accepted
+    int served_fd = std::stoi(events[0].substr(7));
+
+    // The second peer connects (it waits in the backlog: no cycle runs), then every free
+    // descriptor is taken.
+    waiting.connect_tcp(port, Script().drain());
+    testing::internal::CaptureStderr(); // its file needs a descriptor too
+    std::vector<int> fillers;
+    for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+        fillers.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+    ASSERT_TRUE(until([&] { return !reads.empty(); })); // the served peer's line arrives
+    // The accept failed: the listener is left out of the read set while it rests.
+    fd_set r, w;
+    FD_ZERO(&r);
+    FD_ZERO(&w);
+    SOCK_AddToFdSets(&r, &w);
+    EXPECT_FALSE(FD_ISSET(lfd, &r));
+    EXPECT_TRUE(FD_ISSET(served_fd, &r));
+    EXPECT_EQ(reads, (std::vector<std::string>{"hello\n"}));
+    EXPECT_EQ(events.size(), 1u); // nothing else accepted meanwhile
+
+    for (int fd : fillers)
+        close(fd);
+    std::string err = testing::internal::GetCapturedStderr();
+    size_t first = err.find("pausing accepts");
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find("pausing accepts", first + 1), std::string::npos) << err; // said once
+    EXPECT_TRUE(until([&] { return events.size() == 2; })); // accepted after the rest
+    EXPECT_NE(SOCK_Find(lfd), nullptr);
+    for (const std::string &e : events)
+        EXPECT_EQ(e.substr(e.size() - 2), " 0");
+    SOCK_Close(lfd);
+    SOCK_Close(served_fd);
+    SOCK_Close(std::stoi(events[1].substr(7)));
+    EXPECT_TRUE(until([&] { return served.done() && waiting.done(); }));
+    EXPECT_EQ(served.finish(), 0);
+    EXPECT_EQ(waiting.finish(), 0);
+}
+
+// A write that would take one socket's queue past the limit is refused and the socket closed,
+// its queue handed back unwritten.
+TEST(SocketLayer, OutputBeyondTheLimitClosesTheSocket) {
+    SOCK_Initialize();
+    events.clear();
+    on_status = nullptr;
+    ScriptedPeer peer;
+    netpeer::TempDir dir;
+    std::string path = dir.file("slow.sock");
+    peer.listen_unix(path, Script().pause(2000).drain());
+    int fd = SOCK_UnixConnect(path.c_str(), rec_read, rec_write, rec_status);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(until([&] { return has_event(status_event(fd, 0)); }));
+    unsigned long old = SOCK_SetOutputLimit(4096);
+    static char block[1024] = {'x'};
+    block[1023] = '\0';
+    int rc = 0, queued = 0;
+    testing::internal::CaptureStderr();
+    for (; queued < 4; queued++)
+        ASSERT_EQ(SOCK_Write(fd, block, 1024), 0); // exactly at the limit
+    rc = SOCK_Write(fd, block, 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rc, -1);
+    EXPECT_NE(err.find("the peer does not read"), std::string::npos);
+    int unwritten = 0;
+    for (const std::string &e : events)
+        unwritten += e.rfind("write ", 0) == 0 && e.substr(e.size() - 2) == " 0";
+    EXPECT_EQ(unwritten, 4); // handed back at once, nothing written
+    EXPECT_TRUE(until([&] { return has_event(status_event(fd, ENOBUFS)); }));
+    EXPECT_EQ(SOCK_Find(fd), nullptr);
+    SOCK_SetOutputLimit(old);
+    EXPECT_TRUE(until([&] { return peer.done(); }));
 }
 
 TEST(SocketLayerDeath, UnknownDescriptorIsFatal) {
