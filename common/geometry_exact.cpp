@@ -31,11 +31,21 @@ static inline void two_diff(double a, double b, double *x, double *y) {
     *y = (a - av) + (bv - b);
 }
 
-/* a b = x + y exactly; fma keeps this exact whatever the compiler contracts. */
+/* a b = x + y exactly. With a fused multiply-add the error term is one instruction; without
+ * one, Dekker's splitting into 26-bit halves gives it (and nothing can then be contracted into a
+ * fused operation behind our back). */
 static inline void two_product(double a, double b, double *x, double *y) {
     double p = a * b;
     *x = p;
+#if defined(__FMA__) || defined(__ARM_FEATURE_FMA) || defined(FP_FAST_FMA)
     *y = fma(a, b, -p);
+#else
+    const double splitter = 134217729.0; /* 2^27 + 1 */
+    double ca = splitter * a, cb = splitter * b;
+    double ahi = ca - (ca - a), bhi = cb - (cb - b);
+    double alo = a - ahi, blo = b - bhi;
+    *y = alo * blo - (((p - ahi * bhi) - alo * bhi) - ahi * blo);
+#endif
 }
 
 /* Adds b to the expansion e of n components (increasing magnitude, non-overlapping), dropping
@@ -115,6 +125,18 @@ double geo_disc_overlap(const double *c1, double r1, const double *c2, double r2
     double value = reach - gap;
     if (fabs(value) > kDiscBound * (reach + gap))
         return value;
+    double ex, ey, es;
+    two_diff(c2[0], c1[0], &dx, &ex);
+    two_diff(c2[1], c1[1], &dy, &ey);
+    two_sum(r1, r2, &s, &es);
+    if (ex == 0 && ey == 0 && es == 0) {
+        /* Exact differences and sum (the usual case near a tangency): three products. */
+        double terms[6];
+        two_product(s, s, &terms[0], &terms[1]);
+        two_product(-dx, dx, &terms[2], &terms[3]);
+        two_product(-dy, dy, &terms[4], &terms[5]);
+        return exact_sum(terms, 6);
+    }
     /* (r1 + r2)^2 - |c2 - c1|^2 expanded into nine products; doubling is exact. */
     const double f[9][2] = {{r1, r1},        {r2, r2},        {2 * r1, r2},
                             {-c1[0], c1[0]}, {-c2[0], c2[0]}, {2 * c1[0], c2[0]},

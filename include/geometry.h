@@ -7,6 +7,12 @@
  * A shape owns its edges and its virtual-intersection points: copying copies them and freeing
  * releases them.
  *
+ * Robustness: orientation, touching and disc overlap are decided with adaptive exact
+ * arithmetic, so those answers are exact for any finite coordinates (whose products neither
+ * overflow nor underflow) and do not depend on their scale. Distances to lines and computed
+ * points are plain floating point, correct to within rounding. Every routine answers for every
+ * shape the constructors accept.
+ *
  * Error convention: programming errors (null arguments, wrong shape types, impossible cases)
  * and a shape pool that cannot grow inside a constructor are fatal assertions. Only
  * GEO_CreateVector, GEO_CopyVector and GEO_CreateGenericShape return null when their pool is
@@ -61,24 +67,35 @@ Shape *GEO_CopyShape(Shape *S);
 void GEO_FreeShape(Shape *S);
 
 /* Motions. S2 gets S1 moved by the transform C (each point p becomes C p); both must have the
- * same type and structure; S2 may be S1. */
+ * same type and structure; S2 may be S1. Boxes, line equations and directions follow; a
+ * reflection swaps an arc's ends so that it keeps the same points. */
 void GEO_DisplaceShapeIntoShape(Shape *S1, Shape *S2, MATRIX *C);
 void GEO_DisplaceShape(Shape *S, MATRIX *C);
 /* Adds T (w = 0) to every point; polylines are not supported (a message is printed). */
 void GEO_TranslateShape(Shape *S, VECTOR *T);
-/* Scales x by Sx and y by Sy (segments, circles, arcs, polygons); line equations are kept. */
+/* Scales x by Sx and y by Sy (segments, circles, arcs, polygons) with their virtual
+ * intersections; boxes, line equations and directions are recomputed. A radius follows only a
+ * uniform scale (abs(Sx) == abs(Sy)); a mirror swaps an arc's ends. */
 void GEO_Scale(Shape *S, double Sx, double Sy);
 
 /* Tests. */
 int GEO_BoxOverlap(Shape *s1, Shape *s2);
+/* The closed segments share a point (touching counts; an end on the other's line but outside
+ * the other segment does not). Exact. */
 int GEO_SegmentSegmentIntersectionp(Shape *SegmentA, Shape *SegmentB);
 int GEO_SegmentCircleIntersectionp(Shape *Segment, Shape *Circle); /* against the closed disc */
+/* The closed discs meet (tangent counts). Exact. */
 int GEO_CircleCircleIntersectionp(Shape *C1, Shape *C2);
 int GEO_InShapep(Shape *S, VECTOR *Point);
+/* 0 <= t <= 1 along the segment, t from x (from y when abs(dx) <= 1E-5); a zero-length segment
+ * holds its own point only. The distance to the line is not tested. */
 int GEO_BetweenSegmentPointsp(VECTOR *Point, VECTOR *SegmentStart, VECTOR *SegmentEnd);
+/* The direction of Point from Center lies on the counter-clockwise arc from ArcStart to ArcEnd,
+ * of any extent (ends in the same direction: a full turn); ends included, exact. The distance
+ * is not tested. Point, ArcStart or ArcEnd at Center: the two half-plane tests. */
 int GEO_BetweenArcPointsp(VECTOR *Point, VECTOR *Center, double Radius, VECTOR *ArcStart,
                           VECTOR *ArcEnd);
-/* Inside or on a convex polygon whose vertices run counter-clockwise. */
+/* Inside or on a convex polygon whose vertices run counter-clockwise. Exact. */
 int GEO_ConvexPolygonInclusion(VECTOR *V, Shape *P);
 
 /* Points and measures. */
@@ -92,25 +109,39 @@ void GEO_ProjectionOnLine(VECTOR *P, Shape *S, VECTOR *Projection);
 void GEO_ProjectionOnCircle(VECTOR *P, Shape *C, VECTOR *Projection);
 /* 0: x > 0, y > 0; 1: x <= 0, y > 0; 2: x <= 0, y <= 0; 3: x > 0, y <= 0. */
 int WhichQuadrant(VECTOR *Point);
-/* Box = XMin, XMax, YMin, YMax of the counter-clockwise arc; Radius must be positive. */
+/* Box = XMin, XMax, YMin, YMax of the counter-clockwise arc of any extent (ends in one
+ * quadrant with the end clockwise of the start, or in one direction: the whole circle's box);
+ * Radius must be positive. */
 void GEO_ArcBoundingBox(VECTOR *Origin, VECTOR *Start, VECTOR *End, double Radius, double *Box);
 
 /* Intersection points: both results are written, equal when there is one point. "Line"
  * arguments are segments taken as infinite lines. */
+/* Meeting segments that are not collinear: their one common point (an end exactly when it lies
+ * on the other). Collinear ones: the ends of their overlap along S1. Segments that do not meet:
+ * the crossing of their lines, or for (nearly) parallel lines the overlap rule. */
 void GEO_SegmentSegmentIntersectionPoint(Shape *S1, Shape *S2, VECTOR *Intersection1,
                                          VECTOR *Intersection2);
 void GEO_LineSegmentIntersectionPoint(Shape *L, Shape *S, VECTOR *Intersection1,
                                       VECTOR *Intersection2);
+/* A line that misses gives its point nearest the circle twice; a zero-length line at the centre
+ * is taken as horizontal. */
 void GEO_LineCircleIntersectionPoint(Shape *L, Shape *C, VECTOR *Intersection1,
                                      VECTOR *Intersection2);
 void GEO_SegmentCircleIntersectionPoint(Shape *S, Shape *C, VECTOR *Intersection1,
                                         VECTOR *Intersection2);
 void GEO_LineArcIntersectionPoint(Shape *L, Shape *A, VECTOR *Intersection1, VECTOR *Intersection2);
-/* One circle inside the other: a message on standard error, results untouched. */
+/* One circle inside the other (by more than 1E-5): a message on standard error, results
+ * untouched. Circles that do not cross otherwise: the point of C1 nearest to C2's circle, twice;
+ * concentric ones: the points of C1 straight above and below its centre. */
 void GEO_CircleCircleIntersectionPoint(Shape *C1, Shape *C2, VECTOR *Intersection1,
                                        VECTOR *Intersection2);
 
-/* Contact: 1 and one contact point when the shapes touch, else 0. */
+/* Contact: 1 and one contact point when the shapes touch, else 0. The point lies on both
+ * shapes: polygons meet along their edges (a polygon inside the other has no contact); for a
+ * circle, the point lies on the polygon's edge and in the closed disc (the middle of the
+ * crossings on the first edge that meets it, or of the part inside the disc). Two circles: the
+ * middle of their common chord, moved into both discs when they do not cross; one inside the
+ * other or concentric: the smaller one's centre. */
 int GEO_PolygonPolygonContactPoint(Shape *P1, Shape *P2, VECTOR *ContactPoint);
 int GEO_PolygonCircleContactPoint(Shape *P, Shape *C, VECTOR *ContactPoint);
 int GEO_CircleCircleContactPoint(Shape *C1, Shape *C2, VECTOR *ContactPoint);

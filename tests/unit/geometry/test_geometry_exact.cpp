@@ -256,6 +256,30 @@ TEST(ExactSegments, EndOnTheLineOutsideDoesNotMeet) {
         EXPECT_EQ(nullptr, EdgeAt(Square.get(), k)->VirtualIntersections) << k;
 }
 
+// Coordinates of very different magnitudes, whose differences round: the orientation is still
+// decided exactly (a step of 2^-100 off the line y = x at 2^-60 from a segment 2^61 long).
+TEST(ExactSegments, MixedMagnitudesAreDecidedExactly) {
+    const double big = ldexp(1, 60), small = ldexp(1, -60), step = ldexp(1, -100);
+    ShapePtr A = Segment(big, big, -big, -big);
+    const struct {
+        const char *name;
+        double b[4];
+        bool meet;
+    } cases[] = {
+        {"both ends a step above the line", {small, small + step, 2 * small, 2 * small + step}, 0},
+        {"both ends a step below", {small + step, small, 2 * small + step, 2 * small}, 0},
+        {"across the line", {small, small + step, small + step, small}, 1},
+        {"one end on the line", {small, small, 2 * small, 2 * small + step}, 1},
+        {"collinear", {small, small, 3 * small, 3 * small}, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ShapePtr B = Segment(c.b[0], c.b[1], c.b[2], c.b[3]);
+        EXPECT_EQ(c.meet, GEO_SegmentSegmentIntersectionp(A.get(), B.get()) != 0);
+        EXPECT_EQ(c.meet, GEO_SegmentSegmentIntersectionp(B.get(), A.get()) != 0);
+    }
+}
+
 // ---- polygons ---------------------------------------------------------------------------------
 
 // Vertices as the polygon keeps them: a vertex equal to the last kept one adds nothing.
