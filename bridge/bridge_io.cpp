@@ -1,5 +1,5 @@
-/* The bridge's standard input and its signals (see bridge_input.h). */
-#include "bridge_input.h"
+/* The bridge's standard input and output and its signals (see bridge_io.h). */
+#include "bridge_io.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -20,7 +20,7 @@ static void on_signal(int sig) {
     errno = saved;
 }
 
-int INPUT_Start(void) {
+int IO_Start(void) {
     if (wake[0] >= 0)
         return 0;
     if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -40,9 +40,9 @@ int INPUT_Start(void) {
     return sigaction(SIGPIPE, &sa, NULL);
 }
 
-int INPUT_Signal(void) { return received; }
+int IO_Signal(void) { return received; }
 
-void INPUT_Init(INPUT_Reader *reader, int in, int out) {
+void IO_Init(IO_Reader *reader, int in, int out) {
     reader->in = in;
     reader->out = out;
     reader->pos = reader->len = 0;
@@ -55,60 +55,65 @@ static void drain_wake(void) {
     }
 }
 
-/* Reads more input into the empty buffer: INPUT_WORD when there is some, or why not. */
-static int fill(INPUT_Reader *r) {
+/* Empties the wake-up pipe after a poll saw it readable; the signal itself is in received. */
+static void woken(short revents) {
+    if (revents)
+        drain_wake();
+}
+
+/* Reads more input into the empty buffer: IO_WORD when there is some, or why not. */
+static int fill(IO_Reader *r) {
     for (;;) {
         if (received)
-            return INPUT_SIGNALLED;
+            return IO_SIGNALLED;
         struct pollfd fds[3] = {{r->in, POLLIN, 0}, {wake[0], POLLIN, 0}, {r->out, 0, 0}};
         if (poll(fds, r->out >= 0 ? 3 : 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            return INPUT_END;
+            return IO_END;
         }
-        if (fds[1].revents)
-            drain_wake();
+        woken(fds[1].revents);
         if (r->out >= 0 && (fds[2].revents & POLLNVAL))
             r->out = -1; /* not open: a write will tell */
         else if (r->out >= 0 && (fds[2].revents & (POLLERR | POLLHUP)))
-            return INPUT_OUTPUT_GONE;
+            return IO_OUTPUT_GONE;
         if (fds[0].revents == 0)
             continue;
         ssize_t n = read(r->in, r->buf, sizeof r->buf);
         if (n > 0) {
             r->pos = 0, r->len = (size_t)n;
-            return INPUT_WORD;
+            return IO_WORD;
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         r->eof = true;
-        return INPUT_END;
+        return IO_END;
     }
 }
 
-/* The next input character in *c: INPUT_WORD, or why there is none. */
-static int next_char(INPUT_Reader *r, int *c) {
+/* The next input character in *c: IO_WORD, or why there is none. */
+static int next_char(IO_Reader *r, int *c) {
     if (r->pos == r->len) {
         if (r->eof)
-            return INPUT_END;
+            return IO_END;
         int got = fill(r);
-        if (got != INPUT_WORD)
+        if (got != IO_WORD)
             return got;
     }
     *c = (unsigned char)r->buf[r->pos++];
-    return INPUT_WORD;
+    return IO_WORD;
 }
 
 static bool blank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int INPUT_ReadWord(INPUT_Reader *reader, char *word, size_t size) {
+int IO_ReadWord(IO_Reader *reader, char *word, size_t size) {
     if (received)
-        return INPUT_SIGNALLED;
+        return IO_SIGNALLED;
     int c = 0, got;
     do
-        if ((got = next_char(reader, &c)) != INPUT_WORD)
+        if ((got = next_char(reader, &c)) != IO_WORD)
             return got;
     while (blank(c));
     size_t n = 0;
@@ -116,11 +121,37 @@ int INPUT_ReadWord(INPUT_Reader *reader, char *word, size_t size) {
         if (n + 1 < size)
             word[n++] = (char)c;
         got = next_char(reader, &c);
-        if (got == INPUT_END || (got == INPUT_WORD && blank(c)))
+        if (got == IO_END || (got == IO_WORD && blank(c)))
             break;
-        if (got != INPUT_WORD)
+        if (got != IO_WORD)
             return got;
     }
     word[n] = '\0';
-    return INPUT_WORD;
+    return IO_WORD;
+}
+
+int IO_Write(int fd, const char *text, size_t len) {
+    while (len > 0) {
+        if (received)
+            return IO_SIGNALLED;
+        struct pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return IO_OUTPUT_GONE;
+        }
+        woken(fds[1].revents);
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
+            return IO_OUTPUT_GONE;
+        if (!(fds[0].revents & POLLOUT))
+            continue;
+        /* poll promised room: a pipe or terminal takes a short text without blocking */
+        ssize_t n = write(fd, text, len);
+        if (n > 0) {
+            text += n, len -= (size_t)n;
+        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+            return IO_OUTPUT_GONE;
+        }
+    }
+    return IO_WRITTEN;
 }

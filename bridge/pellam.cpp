@@ -16,12 +16,15 @@
 #include "client.h"
 #include "conn_errors.h"
 #include "connect.h"
+#include "fatal.h"
 #include "kavrel.h"
 #include "lockfile.h"
 #include "sensormap.h"
 #include "settings.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,14 +34,43 @@ static LOCKFILE_Lock lock_file = {-1, 0, ""};
 
 void goodbye(void) { LOCKFILE_Release(&lock_file); }
 
+/* Writes the token group " L v1 ... vn L " for frame letter L to standard output: 0,
+ * PELLAM_SIGNALLED or PELLAM_OUTPUT_FAILED. */
+static int emit_group(char letter, const int *values, int count) {
+    char text[2 + MAP_SECTORS * 12 + 3 + 1]; /* up to 24 values of at most 11 characters */
+    FATAL_ASSERT(count >= 0 && count <= MAP_SECTORS);
+    size_t len = (size_t)snprintf(text, sizeof text, " %c", letter);
+    for (int i = 0; i < count; i++)
+        len += (size_t)snprintf(text + len, sizeof text - len, " %d", values[i]);
+    len += (size_t)snprintf(text + len, sizeof text - len, " %c ", letter);
+    switch (IO_Write(STDOUT_FILENO, text, len)) {
+    case IO_WRITTEN:
+        return 0;
+    case IO_SIGNALLED:
+        return PELLAM_SIGNALLED;
+    default:
+        return PELLAM_OUTPUT_FAILED;
+    }
+}
+
+/* Whether standard output can take the closing line now (waits at most PELLAM_DRAIN_USEC): a
+ * parent that stopped reading must not keep the bridge from ending. Enough room for a short
+ * line means its write does not block. */
+static bool output_ready(void) {
+    struct pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    return poll(&out, 1, PELLAM_DRAIN_USEC / 1000) == 1 && (out.revents & POLLOUT) &&
+           !(out.revents & (POLLERR | POLLHUP | POLLNVAL));
+}
+
+/* The outcome of the disconnect on standard output, when it can take it. */
 static void print_disconnect(int result) {
-    if (result == 0)
-        printf("Success!\n");
-    else if (result == CONN_ERR_LOST)
-        printf("Connection lost!\n");
-    else if (result == CONN_ERR_NO_CONNECTION)
-        printf("Robot not found!\n");
-    fflush(stdout);
+    const char *text = result == 0                        ? "Success!\n"
+                       : result == CONN_ERR_LOST          ? "Connection lost!\n"
+                       : result == CONN_ERR_NO_CONNECTION ? "Robot not found!\n"
+                                                          : NULL;
+    if (text != NULL && output_ready() && write(STDOUT_FILENO, text, strlen(text)) < 0) {
+        /* the parent has gone: nobody is left to tell */
+    }
 }
 
 int disconnect(void) {
@@ -46,19 +78,6 @@ int disconnect(void) {
     print_disconnect(result);
     CONN_Drain(PELLAM_DRAIN_USEC);
     return result;
-}
-
-/* After a loss the robot's record is already gone, so the disconnect answers "not found" (or
- * "lost"); the parent is told what happened: the connection was lost. */
-static void disconnect_after_loss(void) {
-    Q_DisconnectRobot(PELLAM_ROBOT);
-    print_disconnect(CONN_ERR_LOST);
-    CONN_Drain(PELLAM_DRAIN_USEC);
-}
-
-/* Ends a token group: flushed, and whether standard output took it. */
-static int flushed(void) {
-    return fflush(stdout) == 0 && !ferror(stdout) ? 0 : PELLAM_OUTPUT_FAILED;
 }
 
 /* The state record after a request, or null when the robot's connection is gone. */
@@ -79,19 +98,17 @@ int get_battery(void) {
             return PELLAM_LOST;
         v[i] = rs->BatterySet.Battery[i].Voltage / 100;
     }
-    fprintf(stdout, " B %d %d %d %d B ", v[0], v[1], v[2], v[3]);
-    return flushed();
+    return emit_group('B', v, 4);
 }
 
 static int print_map(char letter, int (*make)(Map *), int divisor) {
     Map map;
     if (make(&map) != 0)
         return PELLAM_LOST;
-    fprintf(stdout, " %c", letter);
+    int values[MAP_SECTORS];
     for (int k = 0; k < MAP_SECTORS; k++)
-        fprintf(stdout, " %d", map.Reading[k] / divisor);
-    fprintf(stdout, " %c ", letter);
-    return flushed();
+        values[k] = map.Reading[k] / divisor;
+    return emit_group(letter, values, MAP_SECTORS);
 }
 
 int get_IR(void) { return print_map('I', MakeIRMap, 10); }
@@ -103,8 +120,8 @@ int get_odometry(void) {
     if (rs == NULL)
         return PELLAM_LOST;
     const Q_Integrator *in = &rs->Integrator;
-    fprintf(stdout, " O %d %d %d %d O ", in->x, in->y, in->Steering, in->Rotation);
-    return flushed();
+    const int values[4] = {in->x, in->y, in->Steering, in->Rotation};
+    return emit_group('O', values, 4);
 }
 
 int get_speed(void) {
@@ -115,8 +132,7 @@ int get_speed(void) {
             return PELLAM_LOST;
         v[i] = rs->AxisSet.Axis[i].ActualVelocity;
     }
-    fprintf(stdout, " V %d %d %d V ", v[0], v[1], v[2]);
-    return flushed();
+    return emit_group('V', v, 3);
 }
 
 /* Runs the handler a parameter names; 0 for a parameter that names none. */
@@ -142,7 +158,7 @@ static int serve_word(char *command) {
     char *save = NULL;
     for (char *token = strtok_r(command, delimiters, &save); token != NULL;
          token = strtok_r(NULL, delimiters, &save)) {
-        if (INPUT_Signal() != 0) /* arrived during the last answer */
+        if (IO_Signal() != 0) /* arrived during the last answer */
             return PELLAM_SIGNALLED;
         if (strcmp(token, "get") == 0) {
             char *param = strtok_r(NULL, delimiters, &save);
@@ -159,15 +175,15 @@ static int serve_word(char *command) {
     return 1;
 }
 
-int PELLAM_Serve(INPUT_Reader *input) {
+int PELLAM_Serve(IO_Reader *input) {
     char command[PELLAM_WORD_SIZE];
     for (;;) {
-        switch (INPUT_ReadWord(input, command, sizeof command)) {
-        case INPUT_END:
+        switch (IO_ReadWord(input, command, sizeof command)) {
+        case IO_END:
             return PELLAM_GOODBYE;
-        case INPUT_SIGNALLED:
+        case IO_SIGNALLED:
             return PELLAM_SIGNALLED;
-        case INPUT_OUTPUT_GONE:
+        case IO_OUTPUT_GONE:
             return PELLAM_OUTPUT_FAILED;
         }
         int ended = serve_word(command);
@@ -229,17 +245,23 @@ static void close_session(int ended) {
     else if (ended == PELLAM_OUTPUT_FAILED)
         fputs("Standard output failed!\n", stderr);
     fputs("Goodbye. Connection closed.\n", stderr);
-    if (ended == PELLAM_LOST)
-        disconnect_after_loss();
-    else
+    if (ended == PELLAM_GOODBYE || ended == PELLAM_SIGNALLED) {
         disconnect();
+        return;
+    }
+    Q_DisconnectRobot(PELLAM_ROBOT);
+    /* The lost robot's record is gone, so the disconnect would answer "Robot not found!"; the
+     * parent is told what happened instead. A failed output is not written to again. */
+    if (ended == PELLAM_LOST)
+        print_disconnect(CONN_ERR_LOST);
+    CONN_Drain(PELLAM_DRAIN_USEC);
 }
 
 int main(void) {
     SETTINGS_Bridge settings;
     if (SETTINGS_Read(&settings) != 0)
         return 0;
-    if (INPUT_Start() != 0) {
+    if (IO_Start() != 0) {
         fprintf(stderr, "Cannot set up the signal handlers: %s. Program aborted.\n",
                 strerror(errno));
         return 0;
@@ -252,8 +274,8 @@ int main(void) {
         CONN_Drain(PELLAM_DRAIN_USEC);
         exit(0);
     }
-    INPUT_Reader input;
-    INPUT_Init(&input, STDIN_FILENO, STDOUT_FILENO);
+    IO_Reader input;
+    IO_Init(&input, STDIN_FILENO, STDOUT_FILENO);
     close_session(PELLAM_Serve(&input));
     return 0;
 }

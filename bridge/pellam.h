@@ -2,7 +2,7 @@
 #ifndef ROVAK_PELLAM_H
 #define ROVAK_PELLAM_H
 
-#include "bridge_input.h"
+#include "bridge_io.h"
 
 #define PELLAM_ROBOT 1
 #define PELLAM_SCHEDULER_DEFAULT "localhost"
@@ -16,13 +16,14 @@
 #define PELLAM_GOODBYE 0          /* the loop: "goodbye" or the end of input */
 #define PELLAM_LOST (-1)          /* robot 1's connection is gone; nothing was printed */
 #define PELLAM_OUTPUT_FAILED (-2) /* standard output refused the answer or has no reader */
-#define PELLAM_SIGNALLED (-3)     /* the loop: SIGINT, SIGTERM or SIGHUP */
+#define PELLAM_SIGNALLED (-3)     /* SIGINT, SIGTERM or SIGHUP (an answer may be cut short) */
 
 /* At-exit handler: removes the lock file if this process holds it. */
 void goodbye(void);
 /* Disconnects robot 1 and prints the outcome on standard output; returns the code. */
 int disconnect(void);
-/* Each handler prints one token group on standard output and flushes it. */
+/* Each handler writes one token group on standard output in one go (never past a signal) and
+ * returns 0 or one of the codes above. */
 int get_battery(void);  /* " B" four voltages / 100 " B " */
 int get_IR(void);       /* " I" 24 sectors / 10 " I " */
 int get_sonar(void);    /* " S" 24 sectors / 100 " S " */
@@ -31,6 +32,6 @@ int get_speed(void);    /* " V v0 v1 v2 V " */
 
 /* The command loop over the words of input: returns why it ended (PELLAM_GOODBYE, PELLAM_LOST,
  * PELLAM_OUTPUT_FAILED or PELLAM_SIGNALLED). It prints nothing itself. */
-int PELLAM_Serve(INPUT_Reader *input);
+int PELLAM_Serve(IO_Reader *input);
 
 #endif

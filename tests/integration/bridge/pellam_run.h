@@ -48,6 +48,7 @@ class Bridge {
     Bridge &operator=(const Bridge &) = delete;
 
     pid_t pid() const { return pid_; }
+    int output_fd() const { return out_pipe_; } // the test's end of a ToPipe output
     void send(const std::string &text);
     void close_input();
     void close_output(); // the test's (reading) end of a ToPipe output

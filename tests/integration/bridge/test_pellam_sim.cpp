@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -180,6 +184,34 @@ TEST(PellamSim, EverySessionEndRemovesTheLock) {
         }
         EXPECT_FALSE(exists(lock)) << e.sig;
     }
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+// A parent that stops reading: the bridge blocks writing an answer into the full pipe. A signal
+// must still end it, without a closing line that could block again.
+TEST(PellamSim, SignalEndsABridgeBlockedOnItsOutput) {
+    simtest::SimProcess sim;
+    ASSERT_TRUE(sim.ok());
+    pellamtest::Bridge b(sim_env(sim), sim.dir(), "stuck", pellamtest::Bridge::ToPipe);
+    ASSERT_EQ(fcntl(b.output_fd(), F_SETPIPE_SZ, 8192), 8192);
+    std::string words;
+    for (int i = 0; i < 400; i++) // far more answers than the pipe holds
+        words += "get=sonar ";
+    b.send(words);
+    // Blocked: more than half the pipe queued, and nothing more for a while.
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int queued = 0, last = -1, still = 0;
+    while (still < 20 && std::chrono::steady_clock::now() < until && !b.ended()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ioctl(b.output_fd(), FIONREAD, &queued);
+        still = queued >= 4096 && queued == last ? still + 1 : 0;
+        last = queued;
+    }
+    ASSERT_EQ(still, 20) << queued << " " << b.err();
+    kill(b.pid(), SIGTERM);
+    EXPECT_EQ(b.wait(), 0);
+    EXPECT_EQ(b.err(), "Success!\nGoodbye. Connection closed.\n");
+    EXPECT_FALSE(exists(sim.dir().file("pellam.lock")));
     EXPECT_EQ(sim.stop(), 0);
 }
 
