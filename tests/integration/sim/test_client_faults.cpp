@@ -17,6 +17,14 @@
 
 using simtest::SimProcess;
 
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer keeps freed blocks in a quarantine of its own (256 MB by default), so
+// resident memory says nothing about the program's own use there.
+#define ROVAK_RSS_MEANINGFUL 0
+#else
+#define ROVAK_RSS_MEANINGFUL 1
+#endif
+
 namespace {
 
 std::vector<std::string> events;
@@ -145,7 +153,9 @@ TEST_P(ClientFaults, FloodingPeerThatNeverReadsIsReportedLostWithBoundedMemory) 
         peak = std::max(peak, resident_kib());
     }
     EXPECT_NE(CONN_IDtoConnInfo(1, &ci), 0); // lost and released
-    EXPECT_LT(peak, 64 * 1024) << "resident KiB before " << before;
+    if (ROVAK_RSS_MEANINGFUL) {
+        EXPECT_LT(peak, 64 * 1024) << "resident KiB before " << before;
+    }
     EXPECT_EQ(Q_GetRobotState(1), nullptr);
 }
 
