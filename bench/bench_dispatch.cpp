@@ -1,10 +1,12 @@
-// Word splitting and dispatch of a short request line and of a long state line.
+// Word splitting and dispatch of a short request line, of a long state line, and of a 64 KiB
+// line of empty commands (a reply of some 350 KB built one acknowledgement at a time).
 #include "argcv.h"
 #include "command.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -76,9 +78,27 @@ void BM_DispatchStateLine(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+void BM_DispatchEmptyCommands(benchmark::State &state) {
+    register_once();
+    std::string line;
+    while (line.size() + 4 < 65536)
+        line += "\"\" ";
+    line += "\n";
+    size_t reply_bytes = 0;
+    for (auto _ : state) {
+        char *reply = CMD_ExecuteRaw(3, line.c_str());
+        benchmark::DoNotOptimize(reply);
+        reply_bytes = reply ? std::strlen(reply) : 0;
+        free(reply);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.SetBytesProcessed(state.iterations() * (int64_t)reply_bytes);
+}
+
 BENCHMARK(BM_ArgcvShortLine);
 BENCHMARK(BM_ArgcvStateLine);
 BENCHMARK(BM_DispatchShortLine);
 BENCHMARK(BM_DispatchStateLine);
+BENCHMARK(BM_DispatchEmptyCommands);
 
 } // namespace
