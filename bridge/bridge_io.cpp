@@ -20,9 +20,23 @@ static void on_signal(int sig) {
     errno = saved;
 }
 
+/* Opens /dev/null on any of descriptors 0 to 2 that is closed, so that no file the program opens
+ * later (the wake-up pipe, the lock file, a socket) becomes its input or output by accident. */
+static void keep_standard_descriptors(void) {
+    for (int fd = 0; fd <= 2; fd++)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            int null = open("/dev/null", O_RDWR);
+            if (null >= 0 && null != fd) {
+                dup2(null, fd);
+                close(null);
+            }
+        }
+}
+
 int IO_Start(void) {
     if (wake[0] >= 0)
         return 0;
+    keep_standard_descriptors();
     if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
         wake[0] = wake[1] = -1;
         return -1;

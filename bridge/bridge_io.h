@@ -28,7 +28,8 @@ typedef struct IO_Reader {
     bool eof;
 } IO_Reader;
 
-/* Installs the signal handlers once per process: 0, or -1 (errno set) when that fails. */
+/* Installs the signal handlers once per process, after opening /dev/null on any of descriptors
+ * 0 to 2 that is closed: 0, or -1 (errno set) when that fails. */
 int IO_Start(void);
 /* The last of SIGINT, SIGTERM, SIGHUP received since IO_Start, or 0. */
 int IO_Signal(void);

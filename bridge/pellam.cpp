@@ -1,5 +1,5 @@
 /* Pellam: the sensor bridge. A parent process writes command words on standard input; each
- * sensor command is answered with one framed token group on standard output, flushed at once.
+ * sensor command is answered with one framed token group on standard output, written at once.
  * Connection messages and diagnostics go to standard error. One robot (id 1), one copy per
  * lock file.
  *
@@ -23,7 +23,6 @@
 #include "settings.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
