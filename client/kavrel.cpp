@@ -1,5 +1,6 @@
 /* State lookup, the state block's life, and connecting to a robot. */
 #include "kavrel.h"
+#include "kavrel_words.h"
 
 #include "buffer.h"
 #include "client.h"
@@ -133,22 +134,27 @@ static int open_robot(const Q_RobotListEntry *entry, CONN_ConnInfo **ci) {
 /* The request flags a freshly described robot starts with. */
 static void set_default_flags(Q_RobotState *rs, s32 id) {
     rs->RobotID = id;
-    for (u32 i = 0; i < rs->AxisSet.AxisCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->AxisSet.AxisCount, rs->AxisSet.Axis); i++)
         rs->AxisSet.Axis[i].DataActive = 1, rs->AxisSet.Axis[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->LiftController.AxisCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->LiftController.AxisCount, rs->LiftController.Axis); i++)
         rs->LiftController.Axis[i].DataActive = 1, rs->LiftController.Axis[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->SonarController.SonarSetCount; i++)
+    for (u32 i = 0;
+         i < HCLNT_Bounded(rs->SonarController.SonarSetCount, rs->SonarController.SonarSet); i++)
         rs->SonarController.SonarSet[i].DataActive = 1,
         rs->SonarController.SonarSet[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->InfraredController.InfraredSetCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->InfraredController.InfraredSetCount,
+                                      rs->InfraredController.InfraredSet);
+         i++)
         rs->InfraredController.InfraredSet[i].DataActive = 1,
         rs->InfraredController.InfraredSet[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->BumperController.BumperSetCount; i++)
+    for (u32 i = 0;
+         i < HCLNT_Bounded(rs->BumperController.BumperSetCount, rs->BumperController.BumperSet);
+         i++)
         rs->BumperController.BumperSet[i].DataActive = 1,
         rs->BumperController.BumperSet[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->K770Set.K770Count; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->K770Set.K770Count, rs->K770Set.K770); i++)
         rs->K770Set.K770[i].DataActive = 1, rs->K770Set.K770[i].TimeStampActive = 0;
-    for (u32 i = 0; i < rs->LaserSet.LaserCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->LaserSet.LaserCount, rs->LaserSet.Laser); i++)
         rs->LaserSet.Laser[i].DataActive = 1, rs->LaserSet.Laser[i].TimeStampActive = 0;
     rs->Integrator.DataActive = 1, rs->Integrator.TimeStampActive = 0;
     rs->Compass.DataActive = 1, rs->Compass.TimeStampActive = 0;

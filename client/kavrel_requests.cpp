@@ -2,6 +2,7 @@
  * in the message buffer, and sends a heap copy on the robot's connection, waiting for the answer
  * when the client is in synchronous mode. */
 #include "kavrel.h"
+#include "kavrel_words.h"
 
 #include "buffer.h"
 #include "client.h"
@@ -55,47 +56,52 @@ static void add_double(double v) {
 
 void HCLNT_AxesRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->AxisSet.AxisCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->AxisSet.AxisCount, rs->AxisSet.Axis); i++)
         add_flags(rs->AxisSet.Axis[i].DataActive, rs->AxisSet.Axis[i].TimeStampActive);
 }
 
 void HCLNT_LiftRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->LiftController.AxisCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->LiftController.AxisCount, rs->LiftController.Axis); i++)
         add_flags(rs->LiftController.Axis[i].DataActive,
                   rs->LiftController.Axis[i].TimeStampActive);
 }
 
 void HCLNT_SonarRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->SonarController.SonarSetCount; i++)
+    for (u32 i = 0;
+         i < HCLNT_Bounded(rs->SonarController.SonarSetCount, rs->SonarController.SonarSet); i++)
         add_flags(rs->SonarController.SonarSet[i].DataActive,
                   rs->SonarController.SonarSet[i].TimeStampActive);
 }
 
 void HCLNT_InfraredRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->InfraredController.InfraredSetCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->InfraredController.InfraredSetCount,
+                                      rs->InfraredController.InfraredSet);
+         i++)
         add_flags(rs->InfraredController.InfraredSet[i].DataActive,
                   rs->InfraredController.InfraredSet[i].TimeStampActive);
 }
 
 void HCLNT_BumperRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->BumperController.BumperSetCount; i++)
+    for (u32 i = 0;
+         i < HCLNT_Bounded(rs->BumperController.BumperSetCount, rs->BumperController.BumperSet);
+         i++)
         add_flags(rs->BumperController.BumperSet[i].DataActive,
                   rs->BumperController.BumperSet[i].TimeStampActive);
 }
 
 void HCLNT_LaserRequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->LaserSet.LaserCount; i++)
+    for (u32 i = 0; i < HCLNT_Bounded(rs->LaserSet.LaserCount, rs->LaserSet.Laser); i++)
         add_flags(rs->LaserSet.Laser[i].DataActive, rs->LaserSet.Laser[i].TimeStampActive);
 }
 
 void HCLNT_K770RequestBuffer(const char *word, Q_RobotState *rs) {
     BUF_AddString(word);
-    for (u32 i = 0; i < rs->K770Set.K770Count; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(rs->K770Set.K770Count, rs->K770Set.K770); i++) {
         add_flags(rs->K770Set.K770[i].DataActive, rs->K770Set.K770[i].TimeStampActive);
         add_long(rs->K770Set.K770[i].RequestedPoints);
     }
@@ -144,7 +150,7 @@ int Q_SetAxes(s32 id) {
     Q_AxisSet *as = &rs->AxisSet;
     BUF_AddSpace();
     BUF_AddBoolean(as->Global);
-    for (u32 i = 0; i < as->AxisCount; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(as->AxisCount, as->Axis); i++) {
         Q_Axis *a = &as->Axis[i];
         BUF_AddSpace();
         BUF_AddBoolean(a->Update);
@@ -167,7 +173,7 @@ int Q_SetLift(s32 id) {
         return err;
     Q_LiftController *lc = &rs->LiftController;
     bool any = false;
-    for (u32 i = 0; i < lc->AxisCount; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(lc->AxisCount, lc->Axis); i++) {
         Q_LiftAxis *a = &lc->Axis[i];
         BUF_AddSpace();
         BUF_AddBoolean(a->Update);
@@ -234,11 +240,13 @@ int Q_SetSonarConfiguration(s32 id) {
     Q_SonarController *sc = &rs->SonarController;
     BUF_AddSpace();
     BUF_AddBoolean(sc->SonarPaused);
-    for (u32 i = 0; i < sc->SonarSetCount; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(sc->SonarSetCount, sc->SonarSet); i++) {
         Q_SonarSet *set = &sc->SonarSet[i];
         add_long(set->FiringDelay);
         add_long(set->BlankingInterval);
-        for (u32 j = 0; j < set->SonarCount && set->FiringOrder[j] != Q_FIRING_END; j++)
+        for (u32 j = 0; j < HCLNT_Bounded(set->SonarCount, set->FiringOrder) &&
+                        set->FiringOrder[j] != Q_FIRING_END;
+             j++)
             add_long(set->FiringOrder[j]);
         add_long(Q_FIRING_END);
     }
@@ -257,7 +265,7 @@ int Q_SetLaserConfiguration(s32 id) {
     int err = begin(id, "SetLaserConfiguration", false, &ci, &rs);
     if (err != 0)
         return err;
-    for (u32 i = 0; i < rs->LaserSet.LaserCount; i++) {
+    for (u32 i = 0; i < HCLNT_Bounded(rs->LaserSet.LaserCount, rs->LaserSet.Laser); i++) {
         Q_Laser *l = &rs->LaserSet.Laser[i];
         add_setting_char(l->Power);
         add_setting_char(l->DataType);

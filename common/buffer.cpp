@@ -3,6 +3,7 @@
 
 #include "fatal.h"
 
+#include <locale.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -105,18 +106,31 @@ void BUF_AddLong(long l) {
 
 void BUF_AddBoolean(int b) { append(b ? "1" : "0", 1); }
 
+/* Formats d with fmt under the "C" locale, whatever locale the program chose: the protocol's
+ * decimal point is always '.'. The thread's own locale is restored afterwards. */
+static int format_double(char *out, size_t size, const char *fmt, double d) {
+    static locale_t c_locale = (locale_t)0;
+    if (c_locale == (locale_t)0)
+        c_locale = newlocale(LC_ALL_MASK, "C", (locale_t)0);
+    locale_t old = c_locale ? uselocale(c_locale) : (locale_t)0;
+    int n = snprintf(out, size, fmt, d);
+    if (old)
+        uselocale(old);
+    return n;
+}
+
 void BUF_AddDouble(double d) {
     char small[20];
     char *work = small;
     char *large = NULL;
-    int n = snprintf(small, sizeof small, "%.10f", d);
+    int n = format_double(small, sizeof small, "%.10f", d);
     if (n < 0)
         return;
     if ((size_t)n >= sizeof small) {
         /* Too long for the work area (|d| from about 1e8): format the full text on the heap. */
         large = (char *)malloc((size_t)n + 1);
         FATAL_ASSERT(large != NULL);
-        snprintf(large, (size_t)n + 1, "%.10f", d);
+        format_double(large, (size_t)n + 1, "%.10f", d);
         work = large;
     }
     if (strchr(work, '.') != NULL) { /* inf and nan have no point and keep their text */
@@ -133,13 +147,13 @@ void BUF_AddPrecisionDouble(double d) {
     char small[40];
     char *work = small;
     char *large = NULL;
-    int n = snprintf(small, sizeof small, "%.30e", d);
+    int n = format_double(small, sizeof small, "%.30e", d);
     if (n < 0)
         return;
     if ((size_t)n >= sizeof small) { /* cannot happen for finite doubles; kept safe anyway */
         large = (char *)malloc((size_t)n + 1);
         FATAL_ASSERT(large != NULL);
-        snprintf(large, (size_t)n + 1, "%.30e", d);
+        format_double(large, (size_t)n + 1, "%.30e", d);
         work = large;
     }
     append(work, (unsigned long)n);

@@ -4,7 +4,9 @@
 #include "fatal.h"
 
 #include <errno.h>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -113,6 +115,37 @@ static int listen_on(struct socket *sp, int family, const struct sockaddr *addr,
 
 int SOCK_Listen(int num_conn, unsigned short local_port, SOCK_read_callback read_func,
                 SOCK_write_callback write_func, SOCK_status_callback status_func) {
+    return SOCK_ListenAddress(num_conn, NULL, local_port, read_func, write_func, status_func);
+}
+
+/* The IPv4 address of a numeric text or a host name, in network byte order; 0 and -1 when it
+ * does not resolve. */
+static int resolve_ipv4(const char *name, struct in_addr *out) {
+    if (inet_pton(AF_INET, name, out) == 1)
+        return 0;
+    struct addrinfo hints, *found = NULL;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    if (getaddrinfo(name, NULL, &hints, &found) != 0 || !found)
+        return -1;
+    *out = ((struct sockaddr_in *)found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return 0;
+}
+
+int SOCK_ListenAddress(int num_conn, const char *address, unsigned short local_port,
+                       SOCK_read_callback read_func, SOCK_write_callback write_func,
+                       SOCK_status_callback status_func) {
+    struct sockaddr_in addr;
+    memset(&addr, 0, sizeof addr);
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(local_port);
+    if (address && resolve_ipv4(address, &addr.sin_addr) != 0) {
+        fprintf(stderr, "sock: cannot listen on %s: no such address\n", address);
+        return -1;
+    }
     if (num_conn < 1)
         return -1;
     struct socket *sp = sock_new(read_func, write_func, status_func);
@@ -121,11 +154,6 @@ int SOCK_Listen(int num_conn, unsigned short local_port, SOCK_read_callback read
     sp->conn_count = num_conn;
     sp->status = SOCK_LISTENING;
     sp->accept_fn = inet_accept;
-    struct sockaddr_in addr;
-    memset(&addr, 0, sizeof addr);
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(local_port);
     return listen_on(sp, AF_INET, (struct sockaddr *)&addr, sizeof addr);
 }
 

@@ -31,6 +31,10 @@
  * the pending connection keeps the listener ready, so retrying at once would spin. */
 #define SOCK_ACCEPT_PAUSE_MS 100L
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* State bits of struct socket's status. */
 #define SOCK_CLOSING 1    /* close requested: no more writes, incoming data dropped */
 #define SOCK_CONNECTED 2  /* data can flow */
@@ -86,6 +90,11 @@ void SOCK_Initialize(void);
  * read_func must be given. Returns the descriptor or -1. */
 int SOCK_Listen(int num_conn, unsigned short local_port, SOCK_read_callback read_func,
                 SOCK_write_callback write_func, SOCK_status_callback status_func);
+/* As SOCK_Listen, on one local IPv4 address only: a dotted quad or a host name (null: every
+ * address). An address that does not resolve is reported on standard error and gives -1. */
+int SOCK_ListenAddress(int num_conn, const char *address, unsigned short local_port,
+                       SOCK_read_callback read_func, SOCK_write_callback write_func,
+                       SOCK_status_callback status_func);
 /* Unix-domain listening socket bound to pathname (cut to 107 characters). A stale socket file at
  * the path is removed first; any other kind of file is left alone and the bind fails. */
 int SOCK_UnixListen(int num_conn, const char *pathname, SOCK_read_callback read_func,
@@ -129,5 +138,9 @@ const struct socket *SOCK_Find(int fd);
 /* Reads a numeric IPv4 address: "0x" and up to 8 hex digits, or a.b.c.d with each part 0..255.
  * Returns it in network byte order, or (uint32_t)-1 when the text is not such an address. */
 uint32_t convertaddr(const char *text);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -242,10 +242,22 @@ bool ScriptedPeer::done() {
 int ScriptedPeer::finish() {
     if (pid_ <= 0)
         return code_;
+    // Bounded: a peer stuck on a step (say, waiting for a connection that never comes) fails the
+    // test instead of hanging the whole binary.
     int status = 0;
-    pid_t got = waitpid(pid_, &status, 0);
+    pid_t got = 0;
+    for (int waited_ms = 0; got == 0 && waited_ms < 30000; waited_ms += 10) {
+        got = waitpid(pid_, &status, WNOHANG);
+        if (got == 0)
+            usleep(10000);
+    }
+    if (got == 0) {
+        std::fprintf(stderr, "peer: still running after 30 s; killed\n");
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
     pid_ = -1;
-    code_ = got < 0 ? -1 : exit_code(status);
+    code_ = got <= 0 ? -1 : exit_code(status);
     return code_;
 }
 

@@ -6,6 +6,8 @@
 #include "connect.h"
 #include "kavrel.h"
 
+#include "comma_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -422,20 +424,6 @@ TEST_F(Handlers, OverwrittenCountsNeverLeadPastAnArray) {
     }
 }
 
-// Finds or builds a locale whose decimal point is a comma and makes it the program's locale;
-// false when none can be had. The built one lives in dir (through LOCPATH).
-bool use_comma_locale(const std::string &dir) {
-    auto comma = [] { return std::strcmp(localeconv()->decimal_point, ",") == 0; };
-    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "pt_BR.UTF-8"})
-        if (setlocale(LC_ALL, name) != nullptr && comma())
-            return true;
-    std::string cmd = "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0)
-        return false;
-    setenv("LOCPATH", dir.c_str(), 1);
-    return setlocale(LC_ALL, "de_DE.UTF-8") != nullptr && comma();
-}
-
 TEST_F(Handlers, NumbersReadTheSameUnderACommaLocale) {
     char dir_template[] = "/tmp/rovak-locale-XXXXXX";
     ASSERT_NE(mkdtemp(dir_template), nullptr);
@@ -448,8 +436,7 @@ TEST_F(Handlers, NumbersReadTheSameUnderACommaLocale) {
         line("SetLaserDescription 1");
         line("SetLaserConfiguration 1 0 1 1 0.5 300 7 3 1.25 4 0.1");
     }
-    setlocale(LC_ALL, "C");
-    unsetenv("LOCPATH");
+    drop_comma_locale();
     std::filesystem::remove_all(dir);
     if (!have)
         GTEST_SKIP() << "no locale with a decimal comma (localedef and de_DE sources missing)";

@@ -1,6 +1,9 @@
 // Message buffer: number formats, composition and growth beyond the built-in storage.
 #include "buffer.h"
 
+#include "comma_locale.h"
+
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -157,6 +160,28 @@ TEST(Buffer, BuiltInStorageHolds799999CharactersWithoutGrowth) {
     BUF_Reset(nullptr); // back to the built-in storage
     EXPECT_EQ(BUF_Buffer(), storage);
     EXPECT_EQ(BUF_Size(), 800000u);
+}
+
+// Requests carry decimal points whatever locale the program chose.
+TEST(Buffer, DoublesUseAPointUnderACommaLocale) {
+    char dir_template[] = "/tmp/rovak-locale-XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    bool have = use_comma_locale(dir_template);
+    std::string plain, precise;
+    if (have) {
+        BUF_Reset(nullptr);
+        BUF_AddDouble(12.9);
+        plain = BUF_Buffer();
+        BUF_Reset(nullptr);
+        BUF_AddPrecisionDouble(0.5);
+        precise = BUF_Buffer();
+    }
+    drop_comma_locale();
+    std::filesystem::remove_all(dir_template);
+    if (!have)
+        GTEST_SKIP() << "no locale with a decimal comma (localedef and de_DE sources missing)";
+    EXPECT_EQ(plain, "12.9");
+    EXPECT_EQ(precise, "5.000000000000000000000000000000e-01");
 }
 
 } // namespace

@@ -327,6 +327,26 @@ TEST(SocketLayer, ListenArgumentsAreChecked) {
     EXPECT_EQ(SOCK_UnixListen(0, "/tmp/x", rec_read, rec_write, rec_status), -1);
 }
 
+TEST(SocketLayer, ListenOnOneAddressOnly) {
+    SOCK_Initialize();
+    int port = netpeer::free_tcp_port();
+    int fd =
+        SOCK_ListenAddress(1, "127.0.0.1", (unsigned short)port, rec_read, rec_write, rec_status);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ASSERT_EQ(getsockname(fd, (sockaddr *)&a, &len), 0);
+    EXPECT_EQ(ntohl(a.sin_addr.s_addr), INADDR_LOOPBACK);
+    EXPECT_EQ(ntohs(a.sin_port), port);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SOCK_ListenAddress(1, "no.such.host.invalid", (unsigned short)port, rec_read,
+                                 rec_write, rec_status),
+              -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("no such address"), std::string::npos);
+    SOCK_Close(fd);
+    until([&] { return SOCK_Find(fd) == nullptr; });
+}
+
 TEST(SocketLayer, UnixListenReplacesStaleSocketButKeepsOtherFiles) {
     SOCK_Initialize();
     netpeer::TempDir dir;
