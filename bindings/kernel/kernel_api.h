@@ -17,7 +17,11 @@
 #include "kernel_entity.h"
 
 // Largest accepted length, smallest accepted solid size, largest number of polygon sides.
+// Curves, sheets and transforms are tools sized from bodies: their radii, centres and
+// translations may reach kernel_max_reach(), so a tool sized from a body within the size limits
+// is never refused.
 double kernel_max_size();
+double kernel_max_reach();
 double kernel_min_size();
 int kernel_max_sides();
 
@@ -42,7 +46,8 @@ outcome api_del_entity(ENTITY *e);
 // A box of the given x, y and z sizes.
 outcome api_make_cuboid(double x, double y, double z, BODY *&body);
 // A frustum from z = -height/2 to height/2 with an elliptic base of radii rx (along x) and ry
-// (along y) and a top of radius top along x (the same shape); top 0 gives a cone.
+// (along y) and a top of radius top along x (the same shape); top 0 gives a cone, and a base of
+// radii 0 and 0 under a round top a cone standing on its apex.
 outcome api_make_frustum(double height, double rx, double ry, double top, BODY *&body);
 outcome api_make_sphere(double radius, BODY *&body);
 // A ring torus about z; minor must be smaller than major.
@@ -52,7 +57,8 @@ outcome api_make_prism(double height, double major, double minor, int nsides, BO
 // As the prism, with the top polygon scaled to top / major (a point when top is 0).
 outcome api_make_pyramid(double height, double major, double minor, double top, int nsides,
                          BODY *&body);
-// A cylinder or cone from bottom to top: radii major/minor at the bottom, top (major) at the top.
+// A cylinder or cone from bottom to top: radii major/minor at the bottom, top (major) at the top;
+// either end may be a point (major and minor 0, or top 0), not both.
 // The major axis points to xpt when given, else along x for an axis along z. The circular edges
 // of a round one carry one vertex each, at angle 0 (for an axis along z, at (r, 0, z)).
 outcome api_solid_cylinder_cone(const position &bottom, const position &top, double major,

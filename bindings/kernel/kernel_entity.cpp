@@ -17,12 +17,7 @@ KernelState &state() {
 
 outcome fail(int code, const std::string &message) { return outcome(code, message); }
 
-bool registered(const ENTITY *e) {
-    if (!e)
-        return false;
-    const auto &all = state().entities;
-    return std::find(all.begin(), all.end(), e) != all.end();
-}
+bool registered(const ENTITY *e) { return e && state().live.count(e) != 0; }
 
 BODY *live_body(ENTITY *e) {
     if (!registered(e))
@@ -57,6 +52,7 @@ const TopoDS_Shape &shape_of(const ENTITY *e) { return e->data()->shape; }
 void destroy_entity(ENTITY *e) {
     auto &all = state().entities;
     all.erase(std::remove(all.begin(), all.end(), e), all.end());
+    state().live.erase(e);
     delete e;
 }
 
@@ -105,7 +101,10 @@ void ACIS_OBJECT::operator delete(void *p) {
 
 long ACIS_OBJECT::live_objects() { return g_live_objects; }
 
-ENTITY::ENTITY() : data_(new EntityData) { state().entities.push_back(this); }
+ENTITY::ENTITY() : data_(new EntityData) {
+    state().entities.push_back(this);
+    state().live.insert(this);
+}
 
 ENTITY::~ENTITY() { delete data_; }
 
@@ -116,11 +115,23 @@ position VERTEX::geometry() const {
     return to_position(BRep_Tool::Pnt(TopoDS::Vertex(s)));
 }
 
-logical is_BODY(const ENTITY *e) { return dynamic_cast<const BODY *>(e) != nullptr; }
-logical is_EDGE(const ENTITY *e) { return dynamic_cast<const EDGE *>(e) != nullptr; }
-logical is_VERTEX(const ENTITY *e) { return dynamic_cast<const VERTEX *>(e) != nullptr; }
-logical is_FACE(const ENTITY *e) { return dynamic_cast<const FACE *>(e) != nullptr; }
-logical is_REFINEMENT(const ENTITY *e) { return dynamic_cast<const REFINEMENT *>(e) != nullptr; }
+// A stale pointer must not be dereferenced, and a cast reads the object's type: the liveness
+// check comes first, so a deleted entity is simply of no kind.
+logical is_BODY(const ENTITY *e) {
+    return registered(e) && dynamic_cast<const BODY *>(e) != nullptr;
+}
+logical is_EDGE(const ENTITY *e) {
+    return registered(e) && dynamic_cast<const EDGE *>(e) != nullptr;
+}
+logical is_VERTEX(const ENTITY *e) {
+    return registered(e) && dynamic_cast<const VERTEX *>(e) != nullptr;
+}
+logical is_FACE(const ENTITY *e) {
+    return registered(e) && dynamic_cast<const FACE *>(e) != nullptr;
+}
+logical is_REFINEMENT(const ENTITY *e) {
+    return registered(e) && dynamic_cast<const REFINEMENT *>(e) != nullptr;
+}
 
 int ENTITY_LIST::add(ENTITY *e) {
     if (!e)

@@ -4,7 +4,9 @@
 #define ROVAK_KERNEL_INTERNAL_H
 
 #include <exception>
+#include <iostream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include <Standard_Failure.hxx>
@@ -38,7 +40,8 @@ struct EntityData {
 struct KernelState {
     int starts = 0;
     int components[5] = {0, 0, 0, 0, 0};
-    std::vector<ENTITY *> entities; // every live entity, oldest first
+    std::vector<ENTITY *> entities;          // every live entity, oldest first
+    std::unordered_set<const ENTITY *> live; // the same, for the liveness check
     FileInfo file_info;
     MESH_MANAGER *manager = nullptr;
     double surface_tol = 0.001;
@@ -73,6 +76,8 @@ template <class T> T *make_sub(BODY *owner, const TopoDS_Shape &shape) {
 bool size_ok(double v);
 bool radius_ok(double v);
 bool is_finite(double v);
+// Finite and within kernel_max_reach() of 0: positions, tool radii and translations.
+bool reach_ok(double v);
 
 // True when shape is a valid, non-empty solid (or compound of solids).
 bool valid_solid(const TopoDS_Shape &shape);
@@ -83,11 +88,25 @@ gp_Pnt to_pnt(const position &p);
 gp_Vec to_vec(const vector &v);
 position to_position(const gp_Pnt &p);
 
+// While alive, std::cout writes to standard error. OCCT reports some problems on std::cout,
+// which in a CGI program is the response itself.
+class QuietStdout {
+  public:
+    QuietStdout() : saved_(std::cout.rdbuf(std::cerr.rdbuf())) {}
+    ~QuietStdout() { std::cout.rdbuf(saved_); }
+    QuietStdout(const QuietStdout &) = delete;
+    QuietStdout &operator=(const QuietStdout &) = delete;
+
+  private:
+    std::streambuf *saved_;
+};
+
 // Runs fn (returning outcome) inside the kernel's guard: fails when the modeller is not
-// started, and turns every exception into a failed outcome.
+// started, turns every exception into a failed outcome and keeps OCCT off standard output.
 template <class F> outcome guarded(const char *what, F &&fn) {
     if (state().starts <= 0)
         return fail(KERN_NOT_STARTED, std::string(what) + ": modeller not started");
+    QuietStdout quiet;
     try {
         return fn();
     } catch (const Standard_Failure &e) {

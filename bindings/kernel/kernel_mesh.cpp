@@ -2,8 +2,11 @@
  * edge or vertex shared by several faces is one node), and reports it to the mesh manager. */
 #include "kernel_internal.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <tuple>
 
 #include <BRepBndLib.hxx>
@@ -12,6 +15,7 @@
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
 #include <Poly_PolygonOnTriangulation.hxx>
+#include <Precision.hxx>
 #include <Poly_Triangulation.hxx>
 #include <TopExp.hxx>
 #include <TopExp_Explorer.hxx>
@@ -52,56 +56,101 @@ struct Node {
     par_pos uv;
 };
 
+// The places a triangulation node can stand for: a vertex of the body, the k-th point of an
+// edge's discretisation, or the i-th node inside one face. Faces that share an edge share its
+// discretisation, so a place names the same point in every face that has it; a node that two
+// places claim in one face (coinciding vertices, say) joins them into one.
+class Places {
+  public:
+    int id(NodeKind kind, int topo, int k, const Node &n) {
+        auto [it, made] = ids_.emplace(std::make_tuple(int(kind), topo, k), int(parent_.size()));
+        if (made) {
+            parent_.push_back(int(parent_.size()));
+            nodes_.push_back(n);
+        }
+        return it->second;
+    }
+    int find(int a) {
+        while (parent_[a] != a)
+            a = parent_[a] = parent_[parent_[a]];
+        return a;
+    }
+    // Joins two places; the one of the lower kind (vertex before edge before face) stands for
+    // both, so the node is announced on the most specific topology.
+    void unite(int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a == b)
+            return;
+        if (std::make_pair(nodes_[b].kind, b) < std::make_pair(nodes_[a].kind, a))
+            std::swap(a, b);
+        parent_[b] = a;
+    }
+    const Node &node(int a) const { return nodes_[a]; }
+    int size() const { return int(parent_.size()); }
+
+  private:
+    std::map<std::tuple<int, int, int>, int> ids_;
+    std::vector<int> parent_;
+    std::vector<Node> nodes_;
+};
+
 // The triangulated body: nodes numbered from 0 and triangles over them.
 struct Mesh {
     std::vector<Node> nodes;
     std::vector<std::array<int, 3>> triangles;
-    std::map<std::tuple<int, int, double>, int> shared; // (kind, topology index, parameter)
+    Places places;
+    std::vector<std::array<int, 3>> corners; // triangles over places, before numbering
     TopTools_IndexedMapOfShape vertices, edges, faces;
-
-    int node(std::tuple<int, int, double> key, const Node &n) {
-        auto it = shared.find(key);
-        if (it != shared.end())
-            return it->second;
-        nodes.push_back(n);
-        shared.emplace(key, int(nodes.size()) - 1);
-        return int(nodes.size()) - 1;
-    }
 };
 
-// Maps the triangulation nodes of face lying on its edges to the body-wide numbers.
-void map_edge_nodes(Mesh &m, const TopoDS_Face &face, const Handle(Poly_Triangulation) & tri,
-                    const TopLoc_Location &loc, std::vector<int> &local) {
+// Gives the place of node `at` of a face's triangulation; a node already placed joins both.
+void claim(Mesh &m, std::vector<int> &local, int at, int place) {
+    if (local[at] < 0)
+        local[at] = place;
+    else
+        m.places.unite(local[at], place);
+}
+
+// Places the triangulation nodes of face that lie on its edges: the ends of each edge's
+// discretisation are its vertices, the points between them the edge's own k-th points. The
+// polygon may run against the edge's direction; its parameters tell, so k counts from the edge's
+// first vertex whichever face the polygon belongs to.
+void place_edge_nodes(Mesh &m, const TopoDS_Face &face, const Handle(Poly_Triangulation) & tri,
+                      const TopLoc_Location &loc, std::vector<int> &local) {
     for (TopExp_Explorer ex(face, TopAbs_EDGE); ex.More(); ex.Next()) {
         const TopoDS_Edge &edge = TopoDS::Edge(ex.Current());
         Handle(Poly_PolygonOnTriangulation) poly =
             BRep_Tool::PolygonOnTriangulation(edge, tri, loc);
         if (poly.IsNull())
-            continue;
-        TopoDS_Vertex v1, v2;
-        TopExp::Vertices(TopoDS::Edge(edge.Oriented(TopAbs_FORWARD)), v1, v2);
+            continue; // its nodes stay the face's own; the closedness check refuses a gap
+        TopoDS_Vertex first, last;
+        TopExp::Vertices(TopoDS::Edge(edge.Oriented(TopAbs_FORWARD)), first, last);
         int eidx = m.edges.FindIndex(edge);
         bool degenerate = BRep_Tool::Degenerated(edge);
         int n = poly->NbNodes();
+        bool backwards = poly->HasParameters() && n > 1 && poly->Parameter(1) > poly->Parameter(n);
         for (int k = 1; k <= n; ++k) {
             int at = poly->Node(k);
-            if (at < 1 || at >= int(local.size()) || local[at] >= 0)
+            if (at < 1 || at >= int(local.size()))
                 continue;
+            int along = backwards ? n + 1 - k : k;
             gp_Pnt p = tri->Node(at).Transformed(loc.Transformation());
             double t = poly->HasParameters() ? poly->Parameter(k) : k;
-            if (degenerate || k == 1 || k == n) {
-                // Ends (and every node of a collapsed edge) are the vertex nearest to them.
-                TopoDS_Vertex v = v1;
-                if (!v2.IsNull() && (v1.IsNull() || BRep_Tool::Pnt(v2).Distance(p) <
-                                                        BRep_Tool::Pnt(v1).Distance(p)))
-                    v = v2;
-                if (!v.IsNull()) {
-                    int vidx = m.vertices.FindIndex(v);
-                    local[at] = m.node({AT_VERTEX, vidx, 0.0}, Node{p, AT_VERTEX, vidx, 0, {0, 0}});
-                    continue;
-                }
+            TopoDS_Vertex v;
+            if (degenerate || along == 1)
+                v = first.IsNull() ? last : first;
+            else if (along == n)
+                v = last.IsNull() ? first : last;
+            int place;
+            if (!v.IsNull()) {
+                int vidx = m.vertices.FindIndex(v);
+                place = m.places.id(AT_VERTEX, vidx, 0,
+                                    Node{BRep_Tool::Pnt(v), AT_VERTEX, vidx, 0, {0, 0}});
+            } else {
+                place = m.places.id(ON_EDGE, eidx, along, Node{p, ON_EDGE, eidx, t, {0, 0}});
             }
-            local[at] = m.node({ON_EDGE, eidx, t}, Node{p, ON_EDGE, eidx, t, {0, 0}});
+            claim(m, local, at, place);
         }
     }
 }
@@ -112,7 +161,7 @@ void add_face(Mesh &m, const TopoDS_Face &face) {
     if (tri.IsNull())
         return;
     std::vector<int> local(tri->NbNodes() + 1, -1);
-    map_edge_nodes(m, face, tri, loc, local);
+    place_edge_nodes(m, face, tri, loc, local);
     int fidx = m.faces.FindIndex(face);
     for (int i = 1; i <= tri->NbNodes(); ++i) {
         if (local[i] >= 0)
@@ -120,21 +169,46 @@ void add_face(Mesh &m, const TopoDS_Face &face) {
         par_pos uv{0, 0};
         if (tri->HasUVNodes())
             uv = par_pos{tri->UVNode(i).X(), tri->UVNode(i).Y()};
-        m.nodes.push_back(
-            Node{tri->Node(i).Transformed(loc.Transformation()), IN_FACE, fidx, 0, uv});
-        local[i] = int(m.nodes.size()) - 1;
+        local[i] =
+            m.places.id(IN_FACE, fidx, i,
+                        Node{tri->Node(i).Transformed(loc.Transformation()), IN_FACE, fidx, 0, uv});
     }
     bool reversed = face.Orientation() == TopAbs_REVERSED;
     for (int i = 1; i <= tri->NbTriangles(); ++i) {
         int a, b, c;
         tri->Triangle(i).Get(a, b, c);
+        if (std::min({a, b, c}) < 1 || std::max({a, b, c}) > tri->NbNodes())
+            continue;
         if (reversed)
             std::swap(b, c);
-        std::array<int, 3> t{local[a], local[b], local[c]};
+        m.corners.push_back({local[a], local[b], local[c]});
+    }
+}
+
+// Numbers the places that triangles use, in the order they were first placed, and turns the
+// triangles over places into triangles over node numbers. Triangles that collapse (at a pole, an
+// apex, or where coinciding vertices were joined) are dropped.
+void number_nodes(Mesh &m) {
+    std::vector<int> number(m.places.size(), -1);
+    for (auto &c : m.corners)
+        for (int &p : c)
+            p = m.places.find(p);
+    for (const auto &c : m.corners)
+        for (int p : c)
+            number[p] = 0;
+    for (int p = 0; p < m.places.size(); ++p) {
+        if (number[p] < 0)
+            continue;
+        number[p] = int(m.nodes.size());
+        m.nodes.push_back(m.places.node(p));
+    }
+    for (const auto &c : m.corners) {
+        std::array<int, 3> t{number[c[0]], number[c[1]], number[c[2]]};
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2])
-            continue; // collapsed at a pole or apex
+            continue;
         m.triangles.push_back(t);
     }
+    m.corners.clear();
 }
 
 bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
@@ -145,8 +219,15 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     double diag = b.CornerMin().Distance(b.CornerMax());
     const KernelState &s = state();
     BRepTools::Clean(shape);
-    BRepMesh_IncrementalMesh mesher(shape, s.surface_tol * diag, Standard_False,
-                                    s.normal_tol * M_PI / 180.0, Standard_False);
+    IMeshTools_Parameters params;
+    params.Deflection = s.surface_tol * diag;
+    params.Angle = s.normal_tol * M_PI / 180.0;
+    params.InParallel = Standard_False;
+    params.Relative = Standard_False;
+    // Segments down to the modeller's precision: the default (a tenth of the deflection) would
+    // merge the points of a circle much smaller than the body into a line.
+    params.MinSize = Precision::Confusion();
+    BRepMesh_IncrementalMesh mesher(shape, params);
     if (!mesher.IsDone())
         return false;
     TopExp::MapShapes(shape, TopAbs_VERTEX, m.vertices);
@@ -154,8 +235,36 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     TopExp::MapShapes(shape, TopAbs_FACE, m.faces);
     for (TopExp_Explorer f(shape, TopAbs_FACE); f.More(); f.Next())
         add_face(m, TopoDS::Face(f.Current()));
+    number_nodes(m);
     return true;
 }
+
+// Whether every edge of the triangles is used exactly once in each direction (a closed,
+// consistently wound surface); volume receives what the triangles enclose (positive when they
+// face outwards), by the divergence theorem.
+bool closed_mesh(const Mesh &m, double &volume) {
+    std::unordered_map<std::uint64_t, int> directed;
+    auto key = [](int a, int b) { return (std::uint64_t(unsigned(a)) << 32) | unsigned(b); };
+    volume = 0;
+    for (const auto &t : m.triangles) {
+        for (int k = 0; k < 3; ++k)
+            directed[key(t[k], t[(k + 1) % 3])]++;
+        gp_XYZ p = m.nodes[t[0]].p.XYZ(), q = m.nodes[t[1]].p.XYZ(), r = m.nodes[t[2]].p.XYZ();
+        volume += p.Dot(q.Crossed(r)) / 6;
+    }
+    if (m.triangles.empty())
+        return false;
+    for (const auto &[k, n] : directed) {
+        if (n != 1)
+            return false;
+        auto back = directed.find((k << 32) | (k >> 32));
+        if (back == directed.end() || back->second != 1)
+            return false;
+    }
+    return volume > 0;
+}
+
+bool has_solid(const TopoDS_Shape &shape) { return TopExp_Explorer(shape, TopAbs_SOLID).More(); }
 
 // Entities for the topology that nodes lie on, made once per faceting.
 struct NodeEntities {
@@ -260,6 +369,10 @@ outcome api_facet_entity(ENTITY *entity) {
         Mesh m;
         if (shape_of(body).IsNull() || !triangulate(shape_of(body), m))
             return fail(KERN_OPERATION_FAILED, "api_facet_entity: cannot triangulate");
+        double volume = 0;
+        // A solid's mesh must close; an open one would show holes, so nothing is reported.
+        if (has_solid(shape_of(body)) && !closed_mesh(m, volume))
+            return fail(KERN_INVALID_RESULT, "api_facet_entity: the mesh does not close");
         // Everything is computed before the first callback, so a manager may do as it likes.
         mm->begin_mesh_output(body);
         mm->announce_counts(int(m.triangles.size()), int(m.nodes.size()),
@@ -272,4 +385,21 @@ outcome api_facet_entity(ENTITY *entity) {
         mm->end_mesh_output(body);
         return outcome();
     });
+}
+
+logical kernel_mesh_closed(BODY *body, double *volume) {
+    if (!live_body(body) || shape_of(body).IsNull())
+        return 0;
+    QuietStdout quiet;
+    try {
+        Mesh m;
+        double v = 0;
+        if (!triangulate(shape_of(body), m) || !closed_mesh(m, v))
+            return 0;
+        if (volume)
+            *volume = v;
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }

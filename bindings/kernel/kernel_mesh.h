@@ -10,7 +10,9 @@
  *     normal when need_normals() is 1);
  *   end_mesh_output(body).
  * Polygons are triangles wound counter-clockwise seen from outside the solid; every node is
- * announced before the first polygon. */
+ * announced before the first polygon. A solid whose mesh would not close (every edge of the
+ * triangles used exactly once in each direction) is refused with KERN_INVALID_RESULT before the
+ * manager hears anything. */
 #ifndef ROVAK_KERNEL_MESH_H
 #define ROVAK_KERNEL_MESH_H
 
@@ -52,5 +54,8 @@ outcome api_get_default_refinement(REFINEMENT **refinement, void *options = null
 outcome api_set_default_refinement(REFINEMENT *refinement);
 // Facets a body with the default refinement and reports it to the installed manager.
 outcome api_facet_entity(ENTITY *entity);
+// Whether the body meshes, at the default refinement, into a closed and consistently wound
+// surface enclosing a positive volume (returned in volume when given). Needs no manager.
+logical kernel_mesh_closed(BODY *body, double *volume = nullptr);
 
 #endif

@@ -88,6 +88,14 @@ TopoDS_Shape round_solid(const gp_Ax2 &frame, double height, double a, double b,
     return loft(base, &lid, upper.Location());
 }
 
+// The base radii and top radius of a frustum: the base either elliptic or round with both radii
+// sizes, or a point (both 0) under a top that is not, which makes a cone standing on its apex.
+bool frustum_radii_ok(double a, double b, double top) {
+    if (a == 0 && b == 0)
+        return size_ok(top);
+    return size_ok(a) && size_ok(b) && radius_ok(top);
+}
+
 gp_Ax2 centred_frame(double height) {
     return gp_Ax2(gp_Pnt(0, 0, -height / 2), gp::DZ(), gp::DX());
 }
@@ -107,7 +115,7 @@ outcome api_make_cuboid(double x, double y, double z, BODY *&body) {
 outcome api_make_frustum(double height, double rx, double ry, double top, BODY *&body) {
     body = nullptr;
     return guarded("api_make_frustum", [&] {
-        if (!size_ok(height) || !size_ok(rx) || !size_ok(ry) || !radius_ok(top))
+        if (!size_ok(height) || !frustum_radii_ok(rx, ry, top))
             return bad("api_make_frustum");
         return finish("api_make_frustum", round_solid(centred_frame(height), height, rx, ry, top),
                       body);
@@ -172,7 +180,7 @@ outcome api_solid_cylinder_cone(const position &bottom, const position &top, dou
             if (!is_finite(c) || std::fabs(c) > kernel_max_size())
                 return bad("api_solid_cylinder_cone");
         double height = p0.Distance(p1);
-        if (!size_ok(height) || !size_ok(major) || !size_ok(minor) || !radius_ok(top_major))
+        if (!size_ok(height) || !frustum_radii_ok(major, minor, top_major))
             return bad("api_solid_cylinder_cone");
         gp_Dir axis(gp_Vec(p0, p1));
         gp_Ax2 frame(p0, axis); // some x direction perpendicular to the axis

@@ -2,11 +2,21 @@
  * own text form, preceded by its length so a reader never runs past a body. */
 #include "kernel_internal.h"
 
+#include <cmath>
+#include <csignal>
 #include <cstring>
+#include <ctime>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <BRepBndLib.hxx>
+#include <BRepCheck_Analyzer.hxx>
 #include <BRepTools.hxx>
 #include <BRep_Builder.hxx>
+#include <Bnd_Box.hxx>
+#include <TopExp_Explorer.hxx>
 
 using namespace kernel_detail;
 
@@ -77,6 +87,116 @@ struct Reader {
         return true;
     }
 };
+
+// The start of every body text BRepTools::Write makes.
+const char kShapeHead[] = "\nCASCADE Topology V";
+// A body whose reading takes longer than this (seconds of wall time or of processor time) is
+// refused: our own bodies read in milliseconds.
+constexpr int kReadSeconds = 5;
+// Address space a reading child may grow to (not applied under the address sanitizer, which
+// reserves far more than this up front).
+constexpr rlim_t kReadMemory = rlim_t(2) << 30;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+bool read_shape(const std::string &payload, TopoDS_Shape &shape) {
+    std::istringstream in(payload);
+    BRepTools::Read(shape, in, BRep_Builder());
+    return !shape.IsNull();
+}
+
+// Whether a restored shape is sound: topologically valid (a solid also of positive volume) and
+// within a box a body of the kernel's sizes could occupy.
+bool sound_shape(const TopoDS_Shape &shape) {
+    if (TopExp_Explorer(shape, TopAbs_SOLID).More()) {
+        if (!valid_solid(shape))
+            return false;
+    } else if (!BRepCheck_Analyzer(shape).IsValid()) {
+        return false;
+    }
+    Bnd_Box b;
+    BRepBndLib::Add(shape, b);
+    if (b.IsVoid())
+        return false;
+    double reach = kernel_max_reach();
+    gp_Pnt lo = b.CornerMin(), hi = b.CornerMax();
+    for (double c : {lo.X(), lo.Y(), lo.Z(), hi.X(), hi.Y(), hi.Z()})
+        if (!is_finite(c) || std::fabs(c) > reach)
+            return false;
+    return true;
+}
+
+// Runs in the child: reads and checks every body, then ends with 0 when all are sound.
+[[noreturn]] void check_in_child(const std::vector<std::string> &payloads) {
+    // Nothing the reader prints may reach the parent's standard output (a CGI response).
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+    for (int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL})
+        std::signal(sig, SIG_DFL);
+    rlimit cpu{kReadSeconds, kReadSeconds + 1};
+    setrlimit(RLIMIT_CPU, &cpu);
+    if (!kAddressSanitizer) {
+        rlimit mem;
+        if (getrlimit(RLIMIT_AS, &mem) == 0 &&
+            (mem.rlim_cur == RLIM_INFINITY || mem.rlim_cur > kReadMemory)) {
+            mem.rlim_cur = kReadMemory;
+            setrlimit(RLIMIT_AS, &mem);
+        }
+    }
+    try {
+        for (const std::string &p : payloads) {
+            TopoDS_Shape shape;
+            if (!p.empty() && (!read_shape(p, shape) || !sound_shape(shape)))
+                _exit(1);
+        }
+    } catch (...) {
+        _exit(1);
+    }
+    _exit(0);
+}
+
+// Whether the body texts read as sound shapes, tried first in a child process: OCCT's reader
+// trusts its input, and a damaged body can make it crash, run away or loop. The child is given
+// kReadSeconds and kReadMemory; anything but a clean "all sound" from it refuses the file. The
+// reader is deterministic, so the parent's own reading afterwards goes the same way.
+bool payloads_safe(const std::vector<std::string> &payloads) {
+    for (const std::string &p : payloads)
+        if (!p.empty() && p.compare(0, sizeof kShapeHead - 1, kShapeHead) != 0)
+            return false;
+    std::fflush(nullptr); // the child must not inherit half-written output to flush twice
+    pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0)
+        check_in_child(payloads);
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child)
+            break;
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (done < 0 || now.tv_sec - start.tv_sec > kReadSeconds) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return false;
+        }
+        timespec pause{0, 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 bool parse_header(Reader &r, FileInfo &info, std::size_t &bodies) {
     std::string l;
@@ -165,24 +285,26 @@ outcome api_restore_entity_list(FILE *file, logical text, ENTITY_LIST &list) {
         std::size_t count = 0;
         if (!parse_header(r, info, count) || count > content.size())
             return fail(KERN_BAD_FORMAT, "api_restore_entity_list: not a SAT file of ours");
-        std::vector<TopoDS_Shape> shapes;
+        std::vector<std::string> payloads;
         for (std::size_t i = 0; i < count; ++i) {
             std::size_t n;
             std::string payload, rest;
             if (!r.counted("body", n) || !r.take(n, payload) || !r.line(rest) || !rest.empty())
                 return fail(KERN_BAD_FORMAT, "api_restore_entity_list: truncated body");
-            TopoDS_Shape shape;
-            if (n > 0) {
-                std::istringstream in(payload);
-                BRepTools::Read(shape, in, BRep_Builder());
-                if (shape.IsNull())
-                    return fail(KERN_BAD_FORMAT, "api_restore_entity_list: bad body");
-            }
-            shapes.push_back(shape);
+            payloads.push_back(std::move(payload));
         }
         std::string l;
         if (!r.line(l) || l != "end")
             return fail(KERN_BAD_FORMAT, "api_restore_entity_list: no end");
+        if (!payloads_safe(payloads))
+            return fail(KERN_BAD_FORMAT, "api_restore_entity_list: damaged body");
+        std::vector<TopoDS_Shape> shapes;
+        for (const std::string &p : payloads) {
+            TopoDS_Shape shape;
+            if (!p.empty() && !read_shape(p, shape))
+                return fail(KERN_BAD_FORMAT, "api_restore_entity_list: bad body");
+            shapes.push_back(shape);
+        }
         for (const TopoDS_Shape &s : shapes)
             list.add(new_body(s));
         return outcome();

@@ -70,13 +70,13 @@ outcome api_mk_ed_ellipse(const position &centre, const vector &normal, const ve
     return guarded("api_mk_ed_ellipse", [&] {
         double r = major.len();
         gp_Vec n = to_vec(normal), m = to_vec(major);
-        bool ok = size_ok(r) && is_finite(ratio) && ratio > 0 && ratio <= 1 && is_finite(start) &&
-                  is_finite(end) && std::fabs(start) <= 100 && std::fabs(end) <= 100 &&
-                  n.Magnitude() > 0 && is_finite(n.Magnitude());
+        auto radius_fits = [](double v) { return v >= kernel_min_size() && reach_ok(v); };
+        bool ok = radius_fits(r) && is_finite(ratio) && ratio > 0 && ratio <= 1 &&
+                  is_finite(start) && is_finite(end) && std::fabs(start) <= 100 &&
+                  std::fabs(end) <= 100 && n.Magnitude() > 0 && is_finite(n.Magnitude());
         for (int i = 0; ok && i < 3; ++i)
-            ok = is_finite(centre.coordinate(i)) &&
-                 std::fabs(centre.coordinate(i)) <= kernel_max_size();
-        if (!ok || !size_ok(r * ratio))
+            ok = reach_ok(centre.coordinate(i));
+        if (!ok || !radius_fits(r * ratio))
             return fail(KERN_BAD_ARGUMENT, "api_mk_ed_ellipse: bad size");
         if (n.CrossMagnitude(m) < 1e-9 * n.Magnitude() * r)
             return fail(KERN_BAD_ARGUMENT, "api_mk_ed_ellipse: major axis along the normal");

@@ -32,7 +32,7 @@ bool to_trsf(const SPAtransf &t, gp_Trsf &out) {
         for (int c = 0; c < 4; ++c)
             if (!is_finite(m[r][c]))
                 return false;
-        if (std::fabs(m[r][3]) > kernel_max_size() * 10)
+        if (!reach_ok(m[r][3]))
             return false;
     }
     double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
@@ -159,6 +159,7 @@ outcome api_change_body_trans(BODY *body, const SPAtransf *t, logical) {
 box get_body_box(const BODY *body) {
     if (!registered(body) || shape_of(body).IsNull())
         return box();
+    QuietStdout quiet;
     try {
         Bnd_Box b = exact_bounds(shape_of(body));
         if (b.IsVoid())
@@ -166,7 +167,7 @@ box get_body_box(const BODY *body) {
         double x0, y0, z0, x1, y1, z1;
         b.Get(x0, y0, z0, x1, y1, z1);
         return box(position(x0, y0, z0), position(x1, y1, z1));
-    } catch (const Standard_Failure &) {
+    } catch (...) {
         return box();
     }
 }
@@ -174,11 +175,12 @@ box get_body_box(const BODY *body) {
 double kernel_body_volume(const BODY *body) {
     if (!registered(body) || shape_of(body).IsNull())
         return 0;
+    QuietStdout quiet;
     try {
         GProp_GProps props;
         BRepGProp::VolumeProperties(shape_of(body), props);
         return props.Mass();
-    } catch (const Standard_Failure &) {
+    } catch (...) {
         return 0;
     }
 }

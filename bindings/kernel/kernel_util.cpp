@@ -15,9 +15,14 @@ namespace {
 constexpr double kMaxSize = 1.0e6;
 constexpr double kMinSize = 1.0e-6;
 constexpr int kMaxSides = 1000;
+// Tools (cutting discs, the transforms that fit a model into view) are sized from a body: a disc
+// reaching past any body within kMaxSize, or a body scaled up a hundredfold and moved into view,
+// stays far inside this, and double precision still resolves the modeller's tolerance here.
+constexpr double kMaxReach = 1.0e9;
 } // namespace
 
 double kernel_max_size() { return kMaxSize; }
+double kernel_max_reach() { return kMaxReach; }
 double kernel_min_size() { return kMinSize; }
 int kernel_max_sides() { return kMaxSides; }
 
@@ -26,6 +31,7 @@ namespace kernel_detail {
 bool is_finite(double v) { return std::isfinite(v); }
 bool size_ok(double v) { return std::isfinite(v) && v >= kMinSize && v <= kMaxSize; }
 bool radius_ok(double v) { return v == 0.0 || size_ok(v); }
+bool reach_ok(double v) { return std::isfinite(v) && std::fabs(v) <= kMaxReach; }
 
 bool valid_solid(const TopoDS_Shape &shape) {
     if (shape.IsNull())
