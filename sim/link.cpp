@@ -128,7 +128,8 @@ int add_listener(int fd, int family, int port, const char *path, int robot) {
 } // namespace
 
 int LINK_ListenTcp(int port, int robot, int *bound) {
-    int fd = SOCK_Listen(16, (unsigned short)port, on_read, on_written, on_status);
+    int fd = SOCK_ListenAddress(16, SIM_Get()->opt.bind_address.c_str(), (unsigned short)port,
+                                on_read, on_written, on_status);
     if (fd < 0)
         return -1;
     sockaddr_in a;

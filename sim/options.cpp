@@ -101,10 +101,11 @@ bool apply(const std::string &name, const std::string &v, OPT_Options *o) {
     } else if (name == "odometry-drift") {
         ok = to_double(v, 0, 1, &o->odo_drift);
     } else if (name == "socket-dir" || name == "announce-host" || name == "world" ||
-               name == "log") {
+               name == "log" || name == "bind") {
         std::string &s = name == "socket-dir"      ? o->socket_dir
                          : name == "announce-host" ? o->announce_host
                          : name == "world"         ? o->world_file
+                         : name == "bind"          ? o->bind_address
                                                    : o->log_file;
         s = v;
         ok = !v.empty() && v.find_first_of(" \t\n\"\\") == std::string::npos;
@@ -135,7 +136,7 @@ const char *const valued[] = {"port",           "robot-port",  "robots",
                               "world",          "log",         "fail",
                               "drop-after",     "delay",       "malformed-every",
                               "long-line",      "unsolicited", "split-acks",
-                              "silent-after",   nullptr};
+                              "silent-after",   "bind",        nullptr};
 
 bool takes_value(const std::string &name) {
     for (const char *const *n = valued; *n; n++)
@@ -199,6 +200,8 @@ void OPT_PrintHelp(FILE *out) {
         "  --socket-dir DIR     Unix-domain sockets DIR/rovak-sim-<port>-<id>.sock (default /tmp)\n"
         "  --announce-host NAME host name announced to clients (default: this machine's name,\n"
         "                       so local clients take the Unix-domain socket)\n"
+        "  --bind ADDR          address the TCP endpoints listen on; 0.0.0.0 for every address\n"
+        "                       (default 127.0.0.1: this machine only)\n"
         "World and robots:\n"
         "  --world FILE         world file (default: the built-in 10 m x 8 m room)\n"
         "  --robots N           number of robots, ids 1..N (default 1, at most 16)\n"

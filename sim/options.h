@@ -32,6 +32,7 @@ struct OPT_Options {
     int robot_port = 7074; /* robot k listens on robot_port + k - 1; 0: any free port */
     std::string socket_dir = "/tmp";
     std::string announce_host; /* host name in "AddRegistered"; empty: this machine's name */
+    std::string bind_address = "127.0.0.1"; /* address the TCP endpoints listen on */
     int robots = 1;
     double speedup = 1;
     double rate = 50; /* simulation steps per simulated second */
