@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Request-to-redirect time of the modelers through lighttpd on loopback: each primitive and a
-# six-section shaft with edge treatments, a hole and a quarter cut away. Prints the median of
+# six-section shaft with edge treatments, a hole and one quarter kept. Prints the median of
 # RUNS requests per shape (the time curl takes from sending the request to receiving the redirect).
 # Usage: bench/modelers.sh [BUILD_DIR] [RUNS]   (default build/release, built when missing; 25 runs)
 set -euo pipefail

@@ -19,8 +19,8 @@ std::unique_ptr<CgiBodyParser> CgiBodyParserFactory::make(const char *contentTyp
         return std::make_unique<CgiUrlencodedParser>();
     if (std::strcmp(contentType, "text/xml") == 0)
         return std::make_unique<CgiXmlParser>();
-    const char *boundary = std::strstr(contentType, "boundary=");
-    if (std::strstr(contentType, "multipart/form-data") != nullptr && boundary != nullptr)
-        return std::make_unique<CgiMultipartParser>(boundary + std::strlen("boundary="));
+    if (std::strstr(contentType, "multipart/form-data") != nullptr &&
+        std::strstr(contentType, "boundary=") != nullptr)
+        return std::make_unique<CgiMultipartParser>(cgiBoundaryParameter(contentType));
     return std::make_unique<CgiUnknownParser>();
 }

@@ -1,8 +1,10 @@
 // POST body parsers, one per content type, made by a factory.
 //
-// A body parser appends the fields it finds in a body to a store; it never fails and never reads
-// outside [text, text + length). Parsers can be made and driven directly (the request handler,
-// tests and the fuzz target all do). Only allocation failure can throw (std::bad_alloc).
+// A body parser appends the fields it finds in a body to a store and never reads outside
+// [text, text + length). It stops when the store refuses a field (too many), and refuses the
+// store itself for a body it cannot take (see CgiRefusal). Parsers can be made and driven
+// directly (the request handler, tests and the fuzz target all do). Only allocation failure can
+// throw (std::bad_alloc).
 #ifndef ROVAK_CGI_BODY_H
 #define ROVAK_CGI_BODY_H
 
@@ -34,7 +36,8 @@ class CgiBodyParserFactory {
   public:
     // The parser for a CONTENT_TYPE value (null when unset):
     //   exactly "application/x-www-form-urlencoded"    urlencoded parser
-    //   holding "multipart/form-data" and "boundary="   multipart parser, boundary = text after '='
+    //   holding "multipart/form-data" and "boundary="   multipart parser, boundary = the
+    //                                                   parameter's value (cgiBoundaryParameter)
     //   exactly "text/xml"                             XML parser
     //   anything else                                  unknown-type parser
     static std::unique_ptr<CgiBodyParser> make(const char *contentType);

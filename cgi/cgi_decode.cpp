@@ -70,6 +70,7 @@ void cgiParsePairs(CgiFieldStore &store, std::string_view text, std::string_view
         if (pos == start)
             break;
         cgiSplitPair(text.substr(start, pos - start), split, name, value);
-        store.add(cgiMakeTextField(kind, name, value));
+        if (!store.add(cgiMakeTextField(kind, name, value)))
+            return; // refused: the rest would be dropped anyway
     }
 }

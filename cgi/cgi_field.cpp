@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "cgi_settings.h"
+
 namespace {
 
 // Keeps a text up to its first NUL, so that value() and length() agree like C strings do.
@@ -61,9 +63,22 @@ bool cgiNamesEqualNoCase(const char *a, const char *b) {
     return true;
 }
 
-void CgiFieldStore::add(std::unique_ptr<CgiField> field) {
-    if (field)
-        fields_.push_back(std::move(field));
+bool CgiFieldStore::add(std::unique_ptr<CgiField> field) {
+    if (refused())
+        return false;
+    if (!field)
+        return true;
+    if (count() >= CgiSettings::maxFields()) {
+        refuse(CgiRefusal::TooManyFields);
+        return false;
+    }
+    fields_.push_back(std::move(field));
+    return true;
+}
+
+void CgiFieldStore::refuse(CgiRefusal why) {
+    if (refusal_ == CgiRefusal::None)
+        refusal_ = why;
 }
 
 const CgiField *CgiFieldStore::at(int position) const {

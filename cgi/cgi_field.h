@@ -100,13 +100,31 @@ bool cgiNamesEqual(const char *a, const char *b);
 // letters. The same null rules apply.
 bool cgiNamesEqualNoCase(const char *a, const char *b);
 
+// Why a request was not taken in whole. A refused request is not to be served: its fields may
+// be incomplete.
+enum class CgiRefusal {
+    None,
+    BodyTooLarge,  // CONTENT_LENGTH above the maximum POST length
+    TooManyFields, // more fields than the maximum
+    BadBody,       // a body that cannot be parsed as sent (boundary, shorter than announced)
+    OutOfMemory,   // memory ran out while parsing
+};
+
 // The fields of one request in arrival order, with the name comparator used by every lookup.
 // A store is case sensitive when created. Positions and per-name indexes count from 0; lookups
 // that find nothing return null (or 0) and report nothing.
+//
+// A store holds at most CgiSettings::maxFields() fields: the field past that refuses the store
+// (TooManyFields). Once refused, a store takes no more fields and keeps its first refusal.
 class CgiFieldStore {
   public:
-    // Appends a field; the store owns it from now on.
-    void add(std::unique_ptr<CgiField> field);
+    // Appends a field; the store owns it from now on. False (the field dropped) when the store
+    // is refused, or is refused by this field being one too many.
+    bool add(std::unique_ptr<CgiField> field);
+    // Records why the request is refused, unless it already is.
+    void refuse(CgiRefusal why);
+    CgiRefusal refusal() const { return refusal_; }
+    bool refused() const { return refusal_ != CgiRefusal::None; }
     int count() const { return static_cast<int>(fields_.size()); }
     // The field at this position, or null.
     const CgiField *at(int position) const;
@@ -119,6 +137,7 @@ class CgiFieldStore {
   private:
     std::vector<std::unique_ptr<CgiField>> fields_;
     bool (*equal_)(const char *, const char *) = cgiNamesEqual;
+    CgiRefusal refusal_ = CgiRefusal::None;
 };
 
 #endif

@@ -1,7 +1,7 @@
 #include "cgi_multipart.h"
 
 #include <algorithm>
-#include <functional>
+#include <cstring>
 
 #include "cgi_settings.h"
 
@@ -13,25 +13,14 @@ bool isAsciiAlnum(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+char toSmall(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The value of a header parameter: up to the closing quote when quoted, else up to ';'.
-std::string_view parameterValue(std::string_view rest) {
-    if (!rest.empty() && rest[0] == '"') {
-        rest.remove_prefix(1);
-        return rest.substr(0, rest.find('"'));
-    }
-    return rest.substr(0, rest.find(';'));
-}
-
-// The value after key in line, if the line holds key.
-bool findParameter(std::string_view line, std::string_view key, std::string_view &value) {
-    std::size_t at = line.find(key);
-    if (at == std::string_view::npos)
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
         return false;
-    value = parameterValue(line.substr(at + key.size()));
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (toSmall(a[i]) != toSmall(b[i]))
+            return false;
     return true;
 }
 
@@ -43,20 +32,63 @@ std::string_view trimBlanks(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-void readHeaderLine(std::string_view line, CgiPartHeaders &headers) {
-    static constexpr std::string_view kContentType = "Content-Type";
-    if (startsWith(line, kContentType)) {
-        std::string_view rest = line.substr(kContentType.size());
-        if (!rest.empty() && rest[0] == ':')
-            rest.remove_prefix(1);
-        headers.contentType.assign(trimBlanks(rest.substr(0, rest.find(';'))));
-        return;
+// Reads one parameter value at the start of rest: a quoted string (up to the closing quote, or
+// the end of the line when it never closes) or a token up to ';'. Leaves rest after the value.
+std::string parameterValue(std::string_view &rest) {
+    std::string value;
+    if (rest.empty() || rest[0] != '"') {
+        std::size_t end = rest.find(';');
+        value.assign(trimBlanks(rest.substr(0, end)));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+        return value;
     }
-    std::string_view value;
-    if (findParameter(line, " name=", value))
-        headers.name.assign(value);
-    if (findParameter(line, " filename=", value))
-        headers.filename = cgiSanitizeFileName(value, CgiSettings::maxFileNameLength());
+    std::size_t i = 1;
+    for (; i < rest.size() && rest[i] != '"'; ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == '"')
+            ++i; // an escaped quote
+        value += rest[i];
+    }
+    rest.remove_prefix(std::min(i + 1, rest.size()));
+    return value;
+}
+
+// The parameters of a Content-Disposition value ("form-data; name=...; filename=...").
+void readDisposition(std::string_view rest, CgiPartHeaders &headers) {
+    std::size_t semi = rest.find(';');
+    if (semi == std::string_view::npos)
+        return;
+    rest.remove_prefix(semi + 1);
+    while (!rest.empty()) {
+        std::size_t eq = rest.find_first_of("=;");
+        if (eq == std::string_view::npos)
+            return;
+        std::string_view key = trimBlanks(rest.substr(0, eq));
+        bool hasValue = rest[eq] == '=';
+        rest.remove_prefix(eq + 1);
+        if (!hasValue)
+            continue; // a parameter without a value
+        std::size_t lead = rest.find_first_not_of(" \t");
+        rest.remove_prefix(lead == std::string_view::npos ? rest.size() : lead);
+        std::string value = parameterValue(rest);
+        if (equalNoCase(key, "name"))
+            headers.name = std::move(value);
+        else if (equalNoCase(key, "filename"))
+            headers.filename = cgiSanitizeFileName(value, CgiSettings::maxFileNameLength());
+        std::size_t next = rest.find(';');
+        rest.remove_prefix(next == std::string_view::npos ? rest.size() : next + 1);
+    }
+}
+
+void readHeaderLine(std::string_view line, CgiPartHeaders &headers) {
+    std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    std::string_view name = trimBlanks(line.substr(0, colon));
+    std::string_view rest = line.substr(colon + 1);
+    if (equalNoCase(name, "Content-Type"))
+        headers.contentType.assign(trimBlanks(rest.substr(0, rest.find(';'))));
+    else if (equalNoCase(name, "Content-Disposition"))
+        readDisposition(rest, headers);
 }
 
 // Length of the line end at text[pos] (0, 1 or 2 bytes).
@@ -107,38 +139,91 @@ std::size_t cgiParsePartHeaders(std::string_view part, CgiPartHeaders &headers) 
     return std::string_view::npos;
 }
 
-void cgiParsePart(CgiFieldStore &store, std::string_view part) {
+bool cgiParsePart(CgiFieldStore &store, std::string_view part) {
     CgiPartHeaders headers;
     std::size_t bodyStart = cgiParsePartHeaders(part, headers);
     if (bodyStart == std::string_view::npos)
-        return;
+        return true;
     std::string_view body = part.substr(bodyStart);
     if (!body.empty() && body.back() == '\n')
         body.remove_suffix(1);
     if (!body.empty() && body.back() == '\r')
         body.remove_suffix(1);
-    store.add(std::make_unique<CgiMultipartField>(std::move(headers.name), body.data(), body.size(),
-                                                  std::move(headers.filename),
-                                                  std::move(headers.contentType)));
+    return store.add(std::make_unique<CgiMultipartField>(std::move(headers.name), body.data(),
+                                                         body.size(), std::move(headers.filename),
+                                                         std::move(headers.contentType)));
+}
+
+std::string cgiBoundaryParameter(std::string_view contentType) {
+    static constexpr std::string_view kKey = "boundary=";
+    std::size_t at = contentType.find(kKey);
+    if (at == std::string_view::npos)
+        return std::string();
+    std::string_view rest = contentType.substr(at + kKey.size());
+    if (!rest.empty() && rest[0] == '"') {
+        rest.remove_prefix(1);
+        return std::string(rest.substr(0, rest.find('"')));
+    }
+    return std::string(rest.substr(0, rest.find_first_of("; \t")));
+}
+
+CgiDelimiterSearch::CgiDelimiterSearch(std::string_view pattern)
+    : pattern_(pattern), fallback_(pattern.size() + 1, 0) {
+    // fallback_[i]: length of the longest proper prefix of pattern[0, i) that is also its suffix.
+    for (std::size_t i = 1, k = 0; i < pattern_.size(); ++i) {
+        while (k > 0 && pattern_[i] != pattern_[k])
+            k = fallback_[k];
+        if (pattern_[i] == pattern_[k])
+            ++k;
+        fallback_[i + 1] = k;
+    }
+}
+
+const char *CgiDelimiterSearch::find(const char *from, const char *end) const {
+    const std::size_t m = pattern_.size();
+    if (m == 0)
+        return from;
+    std::size_t k = 0; // pattern bytes matched so far
+    for (const char *p = from; p < end; ++p) {
+        if (k == 0) {
+            // Nothing matched yet: skip straight to the next possible first byte.
+            const void *hit = std::memchr(p, pattern_[0], static_cast<std::size_t>(end - p));
+            if (hit == nullptr)
+                return end;
+            p = static_cast<const char *>(hit);
+        }
+        while (k > 0 && *p != pattern_[k])
+            k = fallback_[k];
+        if (*p == pattern_[k])
+            ++k;
+        if (k == m)
+            return p + 1 - m;
+    }
+    return end;
 }
 
 void CgiMultipartParser::parse(CgiFieldStore &store, const char *text, std::size_t length) {
     if (text == nullptr)
         return;
+    if (boundary_.empty() || boundary_.size() > CgiSettings::kMaxBoundaryLength) {
+        store.refuse(CgiRefusal::BadBody);
+        return;
+    }
     const std::string delimiter = "--" + boundary_;
-    const std::boyer_moore_horspool_searcher search(delimiter.begin(), delimiter.end());
+    const CgiDelimiterSearch search(delimiter);
     const char *end = text + length;
-    const char *at = std::search(text, end, search);
+    const char *at = search.find(text, end);
     while (at != end) {
         const char *after = at + delimiter.size();
         if (end - after < 2 || (after[0] == '-' && after[1] == '-'))
             return;
         while (after < end && (*after == '\r' || *after == '\n'))
             ++after;
-        const char *next = std::search(after, end, search);
+        const char *next = search.find(after, end);
         if (next == end)
             return; // the last part never closes: the body was cut short
-        cgiParsePart(store, std::string_view(after, static_cast<std::size_t>(next - after)));
+        if (!cgiParsePart(store, std::string_view(after, static_cast<std::size_t>(next - after))))
+            return;
         at = next;
     }
 }

@@ -1,5 +1,6 @@
 #include "cgi_parser.h"
 
+#include <new>
 #include <utility>
 
 #include "cgi_field.h"
@@ -18,17 +19,19 @@ template <typename Result, typename Lookup> Result guarded(Result none, Lookup l
     }
 }
 
+// The parsed request; null when memory ran out (the parser then answers nothing and reports
+// CgiRefusal::OutOfMemory).
 std::unique_ptr<CgiSource> parseProcessRequest() noexcept {
     try {
         return cgiParseRequest(cgiProcessContext());
     } catch (...) {
-        try {
-            return std::make_unique<CgiStoreSource>(std::make_unique<CgiFieldStore>());
-        } catch (...) {
-            return nullptr;
-        }
+        return nullptr; // whatever was parsed goes: a partial request must not be served
     }
 }
+
+// The process-wide parser. Never destroyed, so callers may look fields up until the very end of
+// the process; reset() parses anew.
+CgiParser *g_parser = nullptr;
 
 } // namespace
 
@@ -37,9 +40,24 @@ CgiParser::CgiParser(std::unique_ptr<CgiSource> impl) : impl_(std::move(impl)) {
 CgiParser::~CgiParser() = default;
 
 CgiParser &CgiParser::instance() {
-    // Never destroyed: callers may look fields up until the very end of the process.
-    static CgiParser *parser = new CgiParser(parseProcessRequest());
-    return *parser;
+    if (g_parser == nullptr) {
+        // The handle lives in static storage: making it needs no memory that could run out.
+        alignas(CgiParser) static unsigned char storage[sizeof(CgiParser)];
+        g_parser = new (storage) CgiParser(parseProcessRequest());
+    }
+    return *g_parser;
+}
+
+void CgiParser::reset() {
+    if (g_parser != nullptr)
+        g_parser->impl_.reset(); // the handle's only resource; its storage is reused
+    g_parser = nullptr;
+}
+
+CgiRefusal CgiParser::refusal() const {
+    if (!impl_)
+        return CgiRefusal::OutOfMemory;
+    return guarded(CgiRefusal::OutOfMemory, [&] { return impl_->refusal(); });
 }
 
 const char *CgiParser::version() { return "Rovak CGI form parser - CGIParser Version 2.1"; }

@@ -5,15 +5,18 @@
 // the process ends; it is never re-read. Names are NUL-terminated; positions and per-name
 // indexes count from 0.
 //
-// Errors: none are reported. A lookup that finds nothing returns null (0 for lengths and counts,
-// false for exists). An absent field's null value is meant to be read as an empty text. No
-// exception leaves these operations; if memory runs out while parsing, the parser holds no
-// fields.
+// Errors: a lookup that finds nothing returns null (0 for lengths and counts, false for exists);
+// an absent field's null value is meant to be read as an empty text. A request that could not be
+// taken in whole (a body over the maximum, too many fields, a body that cannot be parsed, memory
+// running out) is reported by refusal(): its fields may be incomplete, and a program must not
+// act on them. No exception leaves these operations.
 #ifndef ROVAK_CGI_PARSER_H
 #define ROVAK_CGI_PARSER_H
 
 #include <cstddef>
 #include <memory>
+
+#include "cgi_field.h"
 
 class CgiSource;
 
@@ -23,6 +26,13 @@ class CgiParser {
     static CgiParser &instance();
     // The version banner, a constant text.
     static const char *version();
+    // Forgets the parsed request, so that the next instance() call parses the request again
+    // (for a program that serves several requests in one process). References taken from the
+    // old instance must not be used afterwards.
+    static void reset();
+
+    // Why the request was refused, or CgiRefusal::None when every field was taken.
+    CgiRefusal refusal() const;
 
     // Number of fields.
     int count() const;

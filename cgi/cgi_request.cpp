@@ -79,6 +79,10 @@ std::string cgiReadBody(std::FILE *in, long length) {
 
 void cgiParsePostBody(CgiFieldStore &store, const CgiRequestContext &context) {
     long length = cgiContentLength(context.getenv("CONTENT_LENGTH"));
+    if (length > CgiSettings::maxPostLength()) {
+        store.refuse(CgiRefusal::BodyTooLarge); // not read at all: nothing to allocate for it
+        return;
+    }
     if (!CgiSettings::acceptsPostLength(length))
         return;
     std::unique_ptr<CgiBodyParser> parser =
@@ -91,6 +95,8 @@ void cgiParsePostBody(CgiFieldStore &store, const CgiRequestContext &context) {
     }
     std::string body = cgiReadBody(context.in, length);
     parser->parse(store, body.c_str(), body.size());
+    if (body.size() < static_cast<std::size_t>(length))
+        store.refuse(CgiRefusal::BadBody); // what came is parsed, but the request is not whole
 }
 
 std::unique_ptr<CgiSource> CgiTestModeHandler::handle(const CgiRequestContext &context) {

@@ -3,7 +3,8 @@
 // A handler is chosen by REQUEST_METHOD through a factory, run once and deleted. The request
 // context names where the environment, standard input and standard output come from, so the
 // parse can also be driven without the process's own (tests, the fuzz target). Handlers never
-// fail: what cannot be read adds no field. Only allocation failure can throw (std::bad_alloc).
+// fail: what cannot be read adds no field, and a request that cannot be taken in whole leaves its
+// store refused (CgiRefusal). Only allocation failure can throw (std::bad_alloc).
 #ifndef ROVAK_CGI_REQUEST_H
 #define ROVAK_CGI_REQUEST_H
 
@@ -45,7 +46,9 @@ long cgiContentLength(const char *text);
 
 // Parses the POST body: when CONTENT_LENGTH is accepted by the settings, a body parser is chosen
 // by CONTENT_TYPE and given the body read from in, or the text "searchfor=binaryerror" when in
-// cannot be switched to binary mode.
+// cannot be switched to binary mode. A CONTENT_LENGTH above the maximum refuses the store
+// (BodyTooLarge) without reading; an input shorter than CONTENT_LENGTH is parsed as far as it
+// goes and refuses the store (BadBody).
 void cgiParsePostBody(CgiFieldStore &store, const CgiRequestContext &context);
 
 class CgiRequestHandler {

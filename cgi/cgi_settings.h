@@ -2,7 +2,8 @@
 //
 // The settings are read while the request is parsed, inside the first CgiParser::instance()
 // call; a change made after that has no effect on the fields already gathered. The defaults are
-// what both modelers run with.
+// what both modelers run with; they are sized for forms, so that no request the parser accepts
+// makes the process grow past a few megabytes.
 #ifndef ROVAK_CGI_SETTINGS_H
 #define ROVAK_CGI_SETTINGS_H
 
@@ -10,9 +11,12 @@
 
 class CgiSettings {
   public:
-    // Largest POST body read when no maximum is set: a bigger CONTENT_LENGTH is ignored, so a
-    // request cannot make the parser allocate without bound.
-    static constexpr long kBuiltinMaxPostLength = 16L * 1024 * 1024;
+    // Default largest POST body, in bytes.
+    static constexpr long kDefaultMaxPostLength = 1L << 20;
+    // Default largest number of fields of one request, all sources together.
+    static constexpr int kDefaultMaxFields = 10000;
+    // Longest multipart boundary (RFC 2046); a longer one refuses the body.
+    static constexpr std::size_t kMaxBoundaryLength = 70;
 
     // Whether HTTP_COOKIE is parsed (default on).
     static bool parseCookies() { return parseCookies_; }
@@ -26,13 +30,22 @@ class CgiSettings {
     static char pathSeparator() { return pathSeparator_; }
     static void setPathSeparator(char c) { pathSeparator_ = c; }
 
-    // Maximum POST length: a positive value L rejects bodies of L bytes or more; 0 (default)
-    // sets no maximum of its own, and then kBuiltinMaxPostLength bounds the body.
+    // Largest POST body accepted, in bytes (default kDefaultMaxPostLength): a CONTENT_LENGTH
+    // above it refuses the request without reading the body. A value of 0 or less restores the
+    // default.
     static long maxPostLength() { return maxPostLength_; }
-    static void setMaxPostLength(long length) { maxPostLength_ = length < 0 ? 0 : length; }
+    static void setMaxPostLength(long length) {
+        maxPostLength_ = length > 0 ? length : kDefaultMaxPostLength;
+    }
 
-    // Whether a body of this CONTENT_LENGTH is read under the settings above.
-    static bool acceptsPostLength(long length);
+    // Largest number of fields of one request (default kDefaultMaxFields): one more refuses the
+    // request. A value of 0 or less restores the default.
+    static int maxFields() { return maxFields_; }
+    static void setMaxFields(int count) { maxFields_ = count > 0 ? count : kDefaultMaxFields; }
+
+    // Whether a body of this CONTENT_LENGTH is within the maximum (lengths of 0 or less are
+    // not: such a body is ignored).
+    static bool acceptsPostLength(long length) { return length > 0 && length <= maxPostLength_; }
 
     // Number of trailing characters kept of a multipart file name (default 100).
     static std::size_t maxFileNameLength() { return maxFileNameLength_; }
@@ -43,6 +56,7 @@ class CgiSettings {
     static bool parsePathData_;
     static char pathSeparator_;
     static long maxPostLength_;
+    static int maxFields_;
     static std::size_t maxFileNameLength_;
 };
 

@@ -26,6 +26,8 @@ class CgiSource {
     virtual std::size_t length(const char *name, int index) = 0;
     virtual std::size_t length(int position) = 0;
     virtual void setCaseSensitive(bool on) = 0;
+    // Why the request was not taken in whole (None for the operator's answers in test mode).
+    virtual CgiRefusal refusal() const { return CgiRefusal::None; }
 };
 
 // Answers every lookup from the fields of a parsed request.
@@ -41,6 +43,7 @@ class CgiStoreSource : public CgiSource {
     std::size_t length(const char *name, int index) override;
     std::size_t length(int position) override;
     void setCaseSensitive(bool on) override { store_->setCaseSensitive(on); }
+    CgiRefusal refusal() const override { return store_->refusal(); }
     const CgiFieldStore &store() const { return *store_; }
 
   private:

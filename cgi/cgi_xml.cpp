@@ -22,7 +22,9 @@ void CgiXmlParser::parse(CgiFieldStore &store, const char *text, std::size_t len
             std::string_view tag = body.substr(open + 1, close - open - 1);
             std::size_t end = next == std::string_view::npos ? body.size() : next;
             std::string_view value = body.substr(close + 1, end - close - 1);
-            store.add(cgiMakeTextField(CgiTextKind::Form, std::string(tag), std::string(value)));
+            if (!store.add(
+                    cgiMakeTextField(CgiTextKind::Form, std::string(tag), std::string(value))))
+                return;
         }
         open = next;
     }

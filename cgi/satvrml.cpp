@@ -1,7 +1,9 @@
 /* saveSatFile and satToVrml: the common ending of both modelers. */
 #include "satvrml.h"
 
+#include <cctype>
 #include <cmath>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,12 +14,20 @@
 
 namespace {
 
+// The temporary file being written, removed when the process gives up (exit() runs no
+// destructors).
+std::string g_pendingTemp;
+
 [[noreturn]] void unableToOpen() {
+    if (!g_pendingTemp.empty())
+        unlink(g_pendingTemp.c_str());
     std::printf("Unable to open file!\n");
     std::exit(1);
 }
 
-// A temporary file beside path, readable as a normal new file would be.
+// A temporary file beside path, readable as a normal new file would be. A process killed while
+// writing leaves it behind; its name is path + "." + six characters (satTempSuffixes), for the
+// next writer of path to clean.
 struct TempFile {
     std::string path;
     std::string temp;
@@ -27,6 +37,7 @@ struct TempFile {
         int fd = mkstemp(&temp[0]);
         if (fd < 0)
             return;
+        g_pendingTemp = temp;
         mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
@@ -34,6 +45,7 @@ struct TempFile {
         if (!file) {
             close(fd);
             unlink(temp.c_str());
+            g_pendingTemp.clear();
         }
     }
     // Closes the file and moves it into place; false (and nothing left behind) on failure.
@@ -44,6 +56,7 @@ struct TempFile {
         ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
         if (!ok)
             unlink(temp.c_str());
+        g_pendingTemp.clear();
         return ok;
     }
     ~TempFile() {
@@ -51,6 +64,7 @@ struct TempFile {
             return;
         std::fclose(file);
         unlink(temp.c_str());
+        g_pendingTemp.clear();
     }
 };
 
@@ -62,6 +76,28 @@ int truncatedExtent(double low, double high) {
 }
 
 } // namespace
+
+void satRemoveStaleTemps(const char *target) {
+    std::string path(target);
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+    std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (dirent *e = readdir(dir)) {
+        std::string name = e->d_name;
+        // mkstemp's names: the prefix and six letters or digits.
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool temp = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i)
+            temp = temp && std::isalnum(static_cast<unsigned char>(name[i]));
+        if (temp)
+            unlink((folder + "/" + name).c_str());
+    }
+    closedir(dir);
+}
 
 double satVrmlScale(const box &b) {
     int largest = 0;
@@ -130,6 +166,9 @@ void satToVrml(const char *satPath, const char *wrlPath) {
         result = api_apply_transf(body, b);
         result = api_change_body_trans(body, nullptr, 0);
         result = api_facet_entity(body);
+        // A body that cannot be faceted into a closed mesh would show as nothing or with holes.
+        if (!result.ok())
+            unableToOpen();
     }
     manager->writeSceneTail();
     result = api_set_mesh_manager(nullptr);

@@ -1,8 +1,12 @@
 /* Saving a body as a SAT file and turning a SAT file into a VRML 2.0 scene.
  *
- * Both write to a temporary file in the target's folder and rename it into place, so a reader
- * never sees a half-written file. When a file cannot be opened, read or written they print
- * "Unable to open file!\n" on standard output and end the process with exit code 1. */
+ * Both write to a temporary file in the target's folder (the target's name, a dot and six
+ * characters) and rename it into place, so a reader never sees a half-written file. When a file
+ * cannot be opened, read or written, when the SAT file holds a damaged body, or when a body
+ * cannot be faceted into a closed mesh, they remove their temporary file, print
+ * "Unable to open file!\n" on standard output and end the process with exit code 1. A process
+ * killed meanwhile leaves its temporary file: the next writer of the same target, holding the
+ * shape's lock, removes it (satRemoveStaleTemps). */
 #ifndef ROVAK_SATVRML_H
 #define ROVAK_SATVRML_H
 
@@ -16,6 +20,10 @@ void saveSatFile(const char *path, BODY *body);
 // 100) centred on (50, 50, 50), facets each one and writes the scene to wrlPath. Starts and stops
 // the modeller once more around its own work and deletes what it restored.
 void satToVrml(const char *satPath, const char *wrlPath);
+
+// Removes the temporary files that writers of target killed before they finished left beside
+// it. Only for a caller that holds the target's lock: no other writer may be at work.
+void satRemoveStaleTemps(const char *target);
 
 // The scale that fits a model with box b into the 100-unit cube: 100 over the largest extent,
 // each extent truncated to an integer first; 1 when every extent truncates to 0.

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "kernel.h"
+#include "modeler_limits.h"
 #include "modeler_site.h"
 
 namespace {
@@ -63,20 +65,68 @@ ArvendForm arvendReadForm() {
     return f;
 }
 
-int main() {
+namespace {
+
+bool treated(double code) { return code == ARVEND_CHAMFER || code == ARVEND_FILLET; }
+
+// Whether section i makes a solid at all: the kernel refuses one of no length or no radius.
+bool sectionBuilt(const ArvendForm &f, int i) {
+    return f.length.value[i] > 0 && (f.startRadius.value[i] > 0 || f.endRadius.value[i] > 0);
+}
+
+} // namespace
+
+bool arvendProportionsServed(const ArvendForm &f) {
+    std::vector<double> sizes;
+    double z = 0, first = -1, last = 0;
+    for (int i = 0; i < f.sections; ++i) {
+        double start = z;
+        z += f.length.value[i];
+        if (!sectionBuilt(f, i))
+            continue;
+        if (first < 0)
+            first = start;
+        last = z;
+        sizes.push_back(f.length.value[i]);
+        sizes.push_back(2 * f.startRadius.value[i]);
+        sizes.push_back(2 * f.endRadius.value[i]);
+        if (treated(f.startBlend.value[i]) && f.startRadius.value[i] > 0)
+            sizes.push_back(f.startSize.value[i]);
+        if (treated(f.endBlend.value[i]) && f.endRadius.value[i] > 0)
+            sizes.push_back(f.endSize.value[i]);
+    }
+    if (first >= 0)
+        sizes.push_back(last - first); // the shaft's own length, built sections only
+    if (f.holeCode >= ARVEND_HOLE_END && f.holeCode <= ARVEND_HOLE_THROUGH)
+        sizes.push_back(f.holeDiameter);
+    if (f.holeCode == ARVEND_HOLE_END || f.holeCode == ARVEND_HOLE_START)
+        sizes.push_back(f.holeDepth);
+    return modelerProportionsServed(sizes);
+}
+
+namespace {
+
+void serve() {
+    modelerCheckRequest();
     ArvendForm form = arvendReadForm();
     outcome result = api_start_modeller(0);
     result = api_initialize_booleans();
-    if (form.sections > 0) {
+    if (form.sections > 0 && !arvendProportionsServed(form)) {
+        modelerPublish(kShape, nullptr); // nothing built, as for sizes the kernel refuses
+    } else if (form.sections > 0) {
         double length = 0;
         BODY *shaft = arvendSections(form, length);
         arvendBlends(form, shaft);
         arvendHole(form, shaft, length);
         arvendCuts(form, shaft, length);
-        modelerWriteFiles(kShape, shaft);
+        modelerPublish(kShape, shaft);
+    } else {
+        modelerRedirect(kShape);
     }
-    modelerRedirect(kShape);
     result = api_terminate_booleans();
     result = api_stop_modeller();
-    return 0;
 }
+
+} // namespace
+
+int main() { return modelerServe(serve); }

@@ -3,8 +3,10 @@
  * optional cut-away, saves it as SAT and VRML under the site and redirects to the page that
  * shows it.
  *
- * Errors: none are detected. A kernel call that fails leaves the shaft as it was and the program
- * goes on; the redirect is always printed (unless a file cannot be written, see modeler_site.h). */
+ * Errors: a kernel call that fails leaves the shaft as it was and the program goes on; a shaft
+ * whose proportions the mesher cannot serve (modeler_limits.h) is not built, and a SAT file
+ * without a body is written. The redirect is printed unless a file cannot be written or the
+ * request cannot be served (modeler_site.h). */
 #ifndef ROVAK_ARVEND_H
 #define ROVAK_ARVEND_H
 
@@ -45,6 +47,10 @@ struct ArvendForm {
 // previous '-'; text after the last '-' is ignored and values past ARVEND_SLOTS are dropped.
 ArvendList arvendParseList(const char *text);
 
+// Whether the sections, their treatments, the total length and the hole have proportions the
+// mesher can serve.
+bool arvendProportionsServed(const ArvendForm &form);
+
 // Reads the form fields in their order and decodes them.
 ArvendForm arvendReadForm();
 
@@ -58,7 +64,8 @@ void arvendBlends(const ArvendForm &form, BODY *shaft);
 // Cuts the axial hole of the hole code (none for other codes).
 void arvendHole(const ArvendForm &form, BODY *shaft, double length);
 
-// Removes one or two quarters of the shaft when the cut-away code asks for it.
+// Cuts the shaft away when the cut-away code asks for it: one cut keeps half of it, two cuts
+// keep one quarter.
 void arvendCuts(const ArvendForm &form, BODY *shaft, double length);
 
 #endif

@@ -1,5 +1,6 @@
-/* The cut-away views: the shaft loses the material on one side of the plane x = 0 and, for two
- * cuts, then on one side of the plane y = 0, so the inside shows. */
+/* The cut-away views: the shaft loses the material on one side of the plane x = 0 (half kept)
+ * and, for two cuts, then on one side of the plane y = 0 (one quarter kept), so the inside
+ * shows. */
 #include "arvend.h"
 #include "kernel.h"
 

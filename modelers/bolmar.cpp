@@ -45,12 +45,18 @@ const char *bolmarName(int tipo) {
     return tipo >= 0 && tipo < BOLMAR_CODES ? names[tipo] : nullptr;
 }
 
-int main() {
+namespace {
+
+void serve() {
+    modelerCheckRequest();
     BolmarForm form = bolmarReadForm();
     outcome result = api_start_modeller(0);
     result = api_initialize_constructors();
     bolmarBuild(form);
     result = api_terminate_constructors();
     result = api_stop_modeller();
-    return 0;
 }
+
+} // namespace
+
+int main() { return modelerServe(serve); }

@@ -1,8 +1,10 @@
 /* Bolmar: the solid-primitives modeler. One request builds one of nine primitives from the form,
  * saves it as SAT and VRML under the site and redirects to the page that shows it.
  *
- * Errors: none are detected. A kernel call that fails leaves whatever body there is to be written;
- * a code outside 0 to 8 builds nothing, writes nothing and prints nothing. */
+ * Errors: a kernel call that fails leaves whatever body there is to be written, and a body whose
+ * proportions the mesher cannot serve (modeler_limits.h) is not built: both write a SAT file
+ * without a body and redirect. A code outside 0 to 8 builds nothing, writes nothing and prints
+ * nothing. A request the program cannot serve gets an HTTP error answer (modeler_site.h). */
 #ifndef ROVAK_BOLMAR_H
 #define ROVAK_BOLMAR_H
 
@@ -44,6 +46,9 @@ BolmarForm bolmarReadForm();
 
 // The output name of a primitive code ("paralelepipedo" ... "cunha"), or null outside 0 to 8.
 const char *bolmarName(int tipo);
+
+// Whether the sizes of the primitive of form.tipo have proportions the mesher can serve.
+bool bolmarProportionsServed(const BolmarForm &form);
 
 // Builds the primitive of form.tipo, writes its files and prints the redirect. The modeller and
 // the constructors must be started. Returns false, having done nothing, for an unknown code.

@@ -3,6 +3,7 @@
 
 #include "bolmar.h"
 #include "kernel.h"
+#include "modeler_limits.h"
 #include "modeler_site.h"
 
 namespace {
@@ -11,14 +12,13 @@ const double kHalfPi = 1.5707963267948966;
 const double kPi = 3.141592653589793;
 
 // The common ending of every builder.
-void finish(int tipo, BODY *body) {
-    modelerWriteFiles(bolmarName(tipo), body);
-    modelerRedirect(bolmarName(tipo));
-}
+void finish(int tipo, BODY *body) { modelerPublish(bolmarName(tipo), body); }
 
 BODY *simplePrimitive(const BolmarForm &f) {
     BODY *body = nullptr;
     outcome result;
+    if (!bolmarProportionsServed(f))
+        return body;
     switch (f.tipo) {
     case BOLMAR_BOX:
         result = api_make_cuboid(f.width, f.length, f.height, body);
@@ -50,6 +50,11 @@ void buildCross(const BolmarForm &f) {
     outcome result = api_initialize_booleans();
     BODY *a = nullptr;
     BODY *b = nullptr;
+    if (!bolmarProportionsServed(f)) {
+        finish(BOLMAR_CROSS, nullptr);
+        result = api_terminate_booleans();
+        return;
+    }
     result = api_make_frustum(f.ccin1, f.dcin1 / 2, f.dcin1 / 2, f.dcin1 / 2, a);
     result = api_make_frustum(f.ccin2, f.dcin2 / 2, f.dcin2 / 2, f.dcin2 / 2, b);
     result = api_apply_transf(a, rotate_transf(kHalfPi, vector(1, 0, 0)));
@@ -62,6 +67,11 @@ void buildCross(const BolmarForm &f) {
 void buildWedge(const BolmarForm &f) {
     outcome result = api_initialize_covering();
     BODY *block = nullptr;
+    if (!bolmarProportionsServed(f)) {
+        finish(BOLMAR_WEDGE, nullptr);
+        result = api_terminate_covering();
+        return;
+    }
     result = api_make_cuboid(f.width, f.length, f.height, block);
     box bounds = get_body_box(block);
     double d = (bounds.high() - bounds.low()).len();
@@ -80,6 +90,28 @@ void buildWedge(const BolmarForm &f) {
 }
 
 } // namespace
+
+bool bolmarProportionsServed(const BolmarForm &f) {
+    switch (f.tipo) {
+    case BOLMAR_BOX:
+    case BOLMAR_WEDGE:
+        return modelerProportionsServed({f.width, f.length, f.height});
+    case BOLMAR_CYLINDER:
+        return modelerProportionsServed({2 * f.radius, f.height});
+    case BOLMAR_CONE:
+        return modelerProportionsServed({2 * f.majorRadius, 2 * f.minorRadius, f.height});
+    case BOLMAR_TORUS:
+        return modelerProportionsServed({f.majorRadius, f.minorRadius});
+    case BOLMAR_PRISM:
+        return modelerProportionsServed({f.height, f.rmai, f.rmen});
+    case BOLMAR_PYRAMID:
+        return modelerProportionsServed({f.height, f.rmai, f.rmen, f.rtop});
+    case BOLMAR_CROSS:
+        return modelerProportionsServed({f.dcin1, f.ccin1, f.dcin2, f.ccin2});
+    default:
+        return true; // a sphere has one size
+    }
+}
 
 bool bolmarBuild(const BolmarForm &form) {
     switch (form.tipo) {

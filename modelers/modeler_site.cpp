@@ -1,11 +1,18 @@
-/* Form fields, output files and the redirect of the two modelers. */
+/* Form fields, output files, the shape's lock, the redirect and the error answers of the two
+ * modelers. */
 #include "modeler_site.h"
 
+#include <cassert>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
+#include <unistd.h>
 
 #include "cgi_parser.h"
+#include "kernel.h"
+#include "modeler_lock.h"
 #include "satvrml.h"
 
 namespace {
@@ -32,7 +39,57 @@ bool digitsOnly(const char *text) {
     return true;
 }
 
+// Writes all of text to standard output, past the stdio buffer (which may need memory).
+void writeOut(const char *text) {
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        ssize_t n = write(STDOUT_FILENO, text, left);
+        if (n <= 0)
+            return;
+        text += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
 } // namespace
+
+int modelerServe(void (*fn)()) {
+    try {
+        fn();
+    } catch (const std::bad_alloc &) {
+        modelerFail(500, "Internal Server Error", "The server ran out of memory.");
+    }
+    return 0;
+}
+
+void modelerFail(int status, const char *reason, const char *text) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%d ", status);
+    writeOut("Status: ");
+    writeOut(code);
+    writeOut(reason);
+    writeOut("\nContent-Type: text/plain\n\n");
+    writeOut(text);
+    writeOut("\n");
+    _exit(1); // nothing half-done is flushed after the answer
+}
+
+void modelerCheckRequest() {
+    switch (CgiParser::instance().refusal()) {
+    case CgiRefusal::None:
+        return;
+    case CgiRefusal::BodyTooLarge:
+        modelerFail(413, "Request Entity Too Large", "The form is larger than this site accepts.");
+    case CgiRefusal::TooManyFields:
+        modelerFail(413, "Request Entity Too Large",
+                    "The form has more fields than this site accepts.");
+    case CgiRefusal::BadBody:
+        modelerFail(400, "Bad Request", "The form's body cannot be read as it was sent.");
+    case CgiRefusal::OutOfMemory:
+        break;
+    }
+    modelerFail(500, "Internal Server Error", "The server ran out of memory reading the form.");
+}
 
 const char *modelerField(const char *name) {
     const char *value = CgiParser::instance().value(name);
@@ -51,6 +108,10 @@ std::string modelerWrlPath(const char *name) {
     return std::string("../htdocs/acis1/wrls/") + name + ".wrl";
 }
 
+std::string modelerLockPath(const char *name) {
+    return std::string("../htdocs/acis1/sats/") + name + ".lock";
+}
+
 std::string modelerHost() {
     const char *host = std::getenv("HTTP_HOST");
     if (hostLike(host))
@@ -66,10 +127,27 @@ std::string modelerHost() {
     return "localhost";
 }
 
-void modelerWriteFiles(const char *name, BODY *body) {
-    std::string sat = modelerSatPath(name);
+void modelerPublish(const char *name, BODY *body) {
+    if (kernel_ran_out_of_memory())
+        modelerFail(500, "Internal Server Error",
+                    "The server ran out of memory building the solid.");
+    // Every body the modelers build must mesh into a closed surface; the proportion limits keep
+    // the others from being built at all.
+    assert(body == nullptr || kernel_mesh_closed(body));
+    std::string sat = modelerSatPath(name), wrl = modelerWrlPath(name);
+    ModelerLock lock(modelerLockPath(name), MODELER_LOCK_WAIT_MS);
+    if (lock.state() == ModelerLock::BUSY)
+        modelerFail(503, "Service Unavailable", "The shape is being built by another request.");
+    if (lock.state() != ModelerLock::HELD) {
+        std::printf("Unable to open file!\n"); // the folder of the shape's files is not writable
+        std::exit(1);
+    }
+    satRemoveStaleTemps(sat.c_str());
+    satRemoveStaleTemps(wrl.c_str());
     saveSatFile(sat.c_str(), body);
-    satToVrml(sat.c_str(), modelerWrlPath(name).c_str());
+    satToVrml(sat.c_str(), wrl.c_str());
+    modelerRedirect(name);
+    lock.release();
 }
 
 void modelerRedirect(const char *name) {

@@ -1,13 +1,16 @@
-/* What both modelers share: reading form fields, the files of a shape and the redirect to the page
- * that shows it.
+/* What both modelers share: checking and reading the form, publishing a shape's files under its
+ * lock, the redirect to the page that shows it, and the HTTP error answers.
  *
  * The programs run as CGI with the CGI folder as working directory; the site's documents sit
  * beside it, so a shape named N is written to "../htdocs/acis1/sats/N.sat" and
- * "../htdocs/acis1/wrls/N.wrl" and shown at "/acis1/shtml/desenhaN.shtml".
+ * "../htdocs/acis1/wrls/N.wrl", locked through "../htdocs/acis1/sats/N.lock" and shown at
+ * "/acis1/shtml/desenhaN.shtml".
  *
- * Errors: nothing is reported here. An absent field reads as the empty text (so it converts to 0).
- * A file that cannot be written ends the process with "Unable to open file!" and exit code 1 (see
- * satvrml.h), before any redirect is printed. */
+ * Errors: a request the program cannot serve gets one HTTP error answer (modelerFail: a Status
+ * header, a text/plain type and a one-line text) and the process ends with exit code 1; it never
+ * gets a redirect. A file that cannot be written ends the process with "Unable to open file!" and
+ * exit code 1 (see satvrml.h), before any redirect is printed. An absent field reads as the
+ * empty text (so it converts to 0). */
 #ifndef ROVAK_MODELER_SITE_H
 #define ROVAK_MODELER_SITE_H
 
@@ -15,24 +18,44 @@
 
 class BODY;
 
+// How long a request waits for another request of the same shape to finish, in milliseconds.
+enum { MODELER_LOCK_WAIT_MS = 60000 };
+
+// Runs one request: fn does the work; an allocation failure anywhere in it ends the request with
+// the "500" answer. Returns the process's exit code.
+int modelerServe(void (*fn)());
+
+// Ends the request with the answer "Status: <status> <reason>", "Content-Type: text/plain", an
+// empty line and text on one line, and exit code 1. Needs no memory.
+[[noreturn]] void modelerFail(int status, const char *reason, const char *text);
+
+// Ends the request with the matching error answer when the form parser refused it (a body over
+// the limit, too many fields, a body that cannot be read as sent, memory run out).
+void modelerCheckRequest();
+
 // The value of the form field name, or "" when the form has none.
 const char *modelerField(const char *name);
 // The field converted with atof / atoi (0 for an absent field).
 double modelerNumber(const char *name);
 int modelerInteger(const char *name);
 
-// The SAT and VRML paths of the shape name, relative to the CGI folder.
+// The SAT, VRML and lock paths of the shape name, relative to the CGI folder.
 std::string modelerSatPath(const char *name);
 std::string modelerWrlPath(const char *name);
+std::string modelerLockPath(const char *name);
 
 // The web host of the redirect: HTTP_HOST, else SERVER_NAME with SERVER_PORT (left out when it is
 // 80), else "localhost". A value holding anything but the characters of a host name and port is
 // passed over, so a request cannot add its own header lines to the response.
 std::string modelerHost();
 
-// Saves body as the shape's SAT file, then converts that file into the shape's scene. The modeller
-// must be started.
-void modelerWriteFiles(const char *name, BODY *body);
+// Publishes the shape: under the shape's lock (waiting at most MODELER_LOCK_WAIT_MS, else the
+// "503" answer), removes what killed requests left, saves body (null: no body) as the SAT file,
+// converts that file into the scene and prints the redirect. When the kernel ran out of memory
+// building body, the "500" answer goes instead. The modeller must be started. In debug builds
+// it asserts that body meshes closed and consistently wound.
+void modelerPublish(const char *name, BODY *body);
+
 // Prints the one-line response "Location: http://HOST/acis1/shtml/desenhaNAME.shtml" and an
 // empty line, then flushes standard output.
 void modelerRedirect(const char *name);

@@ -17,6 +17,12 @@ KernelState &state() {
 
 outcome fail(int code, const std::string &message) { return outcome(code, message); }
 
+namespace {
+bool g_out_of_memory = false; // for the whole process: not reset by api_stop_modeller
+} // namespace
+
+void note_out_of_memory() { g_out_of_memory = true; }
+
 bool registered(const ENTITY *e) { return e && state().live.count(e) != 0; }
 
 BODY *live_body(ENTITY *e) {
@@ -233,3 +239,5 @@ outcome api_del_entity(ENTITY *e) {
         return outcome();
     });
 }
+
+logical kernel_ran_out_of_memory() { return kernel_detail::g_out_of_memory; }

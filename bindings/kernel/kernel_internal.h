@@ -5,11 +5,13 @@
 
 #include <exception>
 #include <iostream>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include <Standard_Failure.hxx>
+#include <Standard_OutOfMemory.hxx>
 #include <TopoDS_Edge.hxx>
 #include <TopoDS_Shape.hxx>
 #include <gp_Pnt.hxx>
@@ -52,6 +54,8 @@ struct KernelState {
 KernelState &state();
 
 outcome fail(int code, const std::string &message);
+// Records that an allocation failed (see kernel_ran_out_of_memory).
+void note_out_of_memory();
 // True when e is a live entity of the kernel (safe on stale pointers: no dereference).
 bool registered(const ENTITY *e);
 // e as a live body, or null.
@@ -109,7 +113,14 @@ template <class F> outcome guarded(const char *what, F &&fn) {
     QuietStdout quiet;
     try {
         return fn();
+    } catch (const std::bad_alloc &) {
+        note_out_of_memory();
+        return outcome(KERN_OUT_OF_MEMORY, "out of memory");
     } catch (const Standard_Failure &e) {
+        if (e.IsKind(STANDARD_TYPE(Standard_OutOfMemory))) {
+            note_out_of_memory();
+            return outcome(KERN_OUT_OF_MEMORY, "out of memory");
+        }
         return fail(KERN_EXCEPTION, std::string(what) + ": " + e.GetMessageString());
     } catch (const std::exception &e) {
         return fail(KERN_EXCEPTION, std::string(what) + ": " + e.what());

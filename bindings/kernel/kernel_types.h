@@ -23,8 +23,14 @@ enum kernel_error {
     KERN_EXCEPTION,        // the underlying modeller raised an exception
     KERN_FILE_ERROR,       // reading or writing the stream failed
     KERN_BAD_FORMAT,       // the SAT text is not in our format
-    KERN_NO_MESH_MANAGER   // faceting without an installed mesh manager
+    KERN_NO_MESH_MANAGER,  // faceting without an installed mesh manager
+    KERN_OUT_OF_MEMORY     // an allocation failed; see kernel_ran_out_of_memory()
 };
+
+// Whether any kernel call of this process has failed for want of memory. Such a failure can
+// strike any call, so a caller that does not test every outcome asks this once before it trusts
+// the bodies it holds.
+logical kernel_ran_out_of_memory();
 
 class outcome {
   public:

@@ -82,9 +82,11 @@ std::string RunDir::wrlPath(const std::string &name) const {
 }
 
 std::vector<std::string> RunDir::outputFiles() const {
-    std::vector<std::string> names = listDir(root_ + "/htdocs/acis1/sats");
-    for (const std::string &n : listDir(root_ + "/htdocs/acis1/wrls"))
-        names.push_back(n);
+    std::vector<std::string> names;
+    for (const char *folder : {"/htdocs/acis1/sats", "/htdocs/acis1/wrls"})
+        for (const std::string &n : listDir(root_ + folder))
+            if (n.size() < 5 || n.compare(n.size() - 5, 5, ".lock") != 0)
+                names.push_back(n);
     return names;
 }
 

@@ -206,7 +206,7 @@ TEST(Arvend, CutAways) {
     }
 }
 
-// A hollow shaft with a quarter cut away: the hole and both cuts together.
+// A hollow shaft of which one quarter is kept: the hole and both cuts together.
 TEST(Arvend, QuarterOfAHollowShaft) {
     Shaft s = arvend(with(kCylinder, {{"codfuros", "4"}, {"dfuro", "4"}, {"seccao", "3"}}));
     EXPECT_EQ(s.result.out, kRedirect);

@@ -124,7 +124,7 @@ TEST_F(Site, MultipartPost) {
     EXPECT_NEAR(readSolid(run_->satPath("cunha")).volume, 30 * 20 * 15 / 2.0, 1e-6);
 }
 
-// The shaft form's own defaults: six sections with treatments, a hole and a quarter cut away.
+// The shaft form's own defaults: six sections with treatments, a hole, one quarter kept.
 TEST_F(Site, ShaftForm) {
     std::string form = fetch("/acis1/index.html");
     ASSERT_NE(form.find("action=\"/cgi-bin/Arvend\""), std::string::npos);

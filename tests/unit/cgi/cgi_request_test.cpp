@@ -108,22 +108,53 @@ TEST(CgiRequest, BinaryModeFailureParsesMarker) {
 TEST(CgiRequest, PostLengthLimits) {
     const std::string type = "application/x-www-form-urlencoded";
     CgiSettings::setMaxPostLength(4);
-    EXPECT_EQ(
-        FakeRequest({{"CONTENT_LENGTH", "4"}, {"CONTENT_TYPE", type}}, "a=12").parsePost().count(),
-        0);
-    EXPECT_EQ(
-        FakeRequest({{"CONTENT_LENGTH", "3"}, {"CONTENT_TYPE", type}}, "a=1").parsePost().count(),
-        1);
+    CgiFieldStore atLimit =
+        FakeRequest({{"CONTENT_LENGTH", "4"}, {"CONTENT_TYPE", type}}, "a=12").parsePost();
+    EXPECT_EQ(atLimit.count(), 1);
+    EXPECT_EQ(atLimit.refusal(), CgiRefusal::None);
+    // One byte over: refused as a whole, not read, not cut to the limit.
+    CgiFieldStore over =
+        FakeRequest({{"CONTENT_LENGTH", "5"}, {"CONTENT_TYPE", type}}, "a=123").parsePost();
+    EXPECT_EQ(over.count(), 0);
+    EXPECT_EQ(over.refusal(), CgiRefusal::BodyTooLarge);
     CgiSettings::setMaxPostLength(0);
-    EXPECT_TRUE(CgiSettings::acceptsPostLength(CgiSettings::kBuiltinMaxPostLength));
-    EXPECT_FALSE(CgiSettings::acceptsPostLength(CgiSettings::kBuiltinMaxPostLength + 1));
+    EXPECT_EQ(CgiSettings::maxPostLength(), CgiSettings::kDefaultMaxPostLength);
+    EXPECT_EQ(CgiSettings::kDefaultMaxPostLength, 1L << 20);
     EXPECT_EQ(FakeRequest({{"CONTENT_LENGTH", "20000000"}, {"CONTENT_TYPE", type}}, "a=1")
                   .parsePost()
-                  .count(),
-              0);
-    EXPECT_EQ(
-        FakeRequest({{"CONTENT_LENGTH", "0"}, {"CONTENT_TYPE", type}}, "a=1").parsePost().count(),
-        0);
+                  .refusal(),
+              CgiRefusal::BodyTooLarge);
+    // Zero, negative and missing lengths are no body at all, which refuses nothing.
+    for (const char *length : {"0", "-3", ""}) {
+        CgiFieldStore none =
+            FakeRequest({{"CONTENT_LENGTH", length}, {"CONTENT_TYPE", type}}, "a=1").parsePost();
+        EXPECT_EQ(none.count(), 0);
+        EXPECT_EQ(none.refusal(), CgiRefusal::None);
+    }
+}
+
+TEST(CgiRequest, ShortBodyIsParsedButRefused) {
+    FakeRequest r(
+        {{"CONTENT_LENGTH", "1000"}, {"CONTENT_TYPE", "application/x-www-form-urlencoded"}},
+        "a=1&b=2");
+    CgiFieldStore store = r.parsePost();
+    EXPECT_EQ(store.count(), 2);
+    EXPECT_EQ(store.refusal(), CgiRefusal::BadBody);
+}
+
+TEST(CgiRequest, FieldLimitCountsEverySource) {
+    CgiSettings::setMaxFields(3);
+    FakeRequest r({{"QUERY_STRING", "q=1&r=2"},
+                   {"CONTENT_LENGTH", "7"},
+                   {"CONTENT_TYPE", "application/x-www-form-urlencoded"}},
+                  "a=1&b=2");
+    CgiFieldStore store;
+    cgiParseEnvironment(store, r.context);
+    cgiParsePostBody(store, r.context);
+    CgiSettings::setMaxFields(0);
+    EXPECT_EQ(CgiSettings::maxFields(), CgiSettings::kDefaultMaxFields);
+    EXPECT_EQ(store.refusal(), CgiRefusal::TooManyFields);
+    EXPECT_EQ(store.count(), 3); // the fourth field refused the request
 }
 
 TEST(CgiRequest, EnvironmentOrderAndSettings) {
