@@ -177,6 +177,24 @@ void LINK_Poll(long usec) {
         SOCK_ProcessFdSets(&fdread, &fdwrite);
 }
 
+void LINK_WriteNow(void) {
+    fd_set none, out;
+    FD_ZERO(&none);
+    FD_ZERO(&out);
+    bool any = false;
+    for (auto &kv : sessions) {
+        const struct socket *sp = SOCK_Find(kv.first);
+        if (sp && sp->first_out && kv.first < FD_SETSIZE) {
+            FD_SET(kv.first, &out);
+            any = true;
+        }
+    }
+    /* The socket layer writes without waiting, so a socket marked writable that is not yet
+     * keeps its queue for the next poll. */
+    if (any)
+        SOCK_ProcessFdSets(&none, &out);
+}
+
 void LINK_Dispatch(double wall_ms) {
     while (!lines.empty()) {
         queued_line ln = std::move(lines.front());

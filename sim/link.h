@@ -53,6 +53,9 @@ std::vector<LINK_Session *> LINK_Sessions(void);
 /* Waits up to usec microseconds for socket events and runs one socket cycle. Flooded sessions
  * are left out of the read set, so what their peers send stays in the kernel's buffers. */
 void LINK_Poll(long usec);
+/* Writes what the sessions have queued now, as far as their sockets take it without waiting,
+ * instead of in the next poll: an answer leaves as soon as its request has been dispatched. */
+void LINK_WriteNow(void);
 /* Dispatches the queued lines; wall_ms is the wall clock for held answers. */
 void LINK_Dispatch(double wall_ms);
 /* Sends the held answers that are due. */

@@ -1,14 +1,19 @@
 /* rovak-sim: the scheduler and the robot servers of simulated robots in a 2-D world.
  *
- * One thread: the loop steps the simulation at its fixed rate (scaled by the speedup) and, in
- * between, sleeps in the link layer's poll until the next step, the next held answer or the
- * next unsolicited push is due, so an idle simulator costs next to nothing. A flooded
- * connection is topped up before each poll and wakes it whenever its socket takes more. */
+ * One simulation thread: the loop steps the simulation at its fixed rate (scaled by the
+ * speedup) and, in between, sleeps in the link layer's poll until the next step, the next held
+ * answer or the next unsolicited push is due, so an idle simulator costs next to nothing. A
+ * flooded connection is topped up before each poll and wakes it whenever its socket takes more.
+ * Answers are written as soon as their requests are dispatched, without waiting for the next
+ * poll. With --view the loop also hands the scene to the view's own threads (scene.h). */
 #include "connect.h"
 #include "fault.h"
 #include "link.h"
 #include "protocol.h"
+#include "scene.h"
 #include "sim.h"
+#include "snapshot.h"
+#include "view.h"
 
 #include <cmath>
 #include <csignal>
@@ -62,12 +67,14 @@ static int make_robots(SIM_Sim *sim, std::string *error) {
     for (int k = 1; k <= o.robots; k++) {
         double x, y, deg;
         start_pose(sim, k, &x, &y, &deg);
-        if (WORLD_DiscCollides(&sim->world, x, y, ROBOT_RADIUS)) {
-            *error = "robot " + std::to_string(k) + " would start inside a wall or obstacle";
+        if (WORLD_DiscCollides(&sim->world, x, y, ROBOT_RADIUS, -1)) {
+            *error = "robot " + std::to_string(k) +
+                     " would start inside a wall, an obstacle or another robot";
             return -1;
         }
-        ROBOT_Init(&sim->robots[(size_t)k - 1], k, x, y, deg * M_PI / 180.0, &sim->params,
-                   o.seed + (unsigned)k);
+        ROBOT_Robot *r = &sim->robots[(size_t)k - 1];
+        ROBOT_Init(r, k, x, y, deg * M_PI / 180.0, &sim->params, o.seed + (unsigned)k);
+        r->body = WORLD_AddBody(&sim->world, r->x, r->y, ROBOT_RADIUS);
     }
     return 0;
 }
@@ -121,7 +128,7 @@ static void install_signals(void) {
 }
 
 /* The loop: steps that are due, then one poll that sleeps until the next event. */
-static void run(SIM_Sim *sim) {
+static void run(SIM_Sim *sim, bool scene) {
     const double dt = 1000.0 / sim->opt.rate; /* simulated ms per step */
     const double speedup = sim->opt.speedup;
     double wall0 = wall_ms();
@@ -134,9 +141,13 @@ static void run(SIM_Sim *sim) {
                 ROBOT_Step(&r, &sim->world, &sim->params, dt, sim->now_ms);
             sim->now_ms += dt;
             steps++;
+            if (scene)
+                SCENE_Track(sim);
         }
         if (steps == 1000) /* too far behind: let simulated time slip rather than spin */
             wall0 = now - sim->now_ms / speedup;
+        if (scene)
+            SCENE_Publish(sim, now);
         FAULT_Push(now);
         LINK_Flush(now);
         FAULT_Flood();
@@ -149,7 +160,42 @@ static void run(SIM_Sim *sim) {
         double wait_ms = next - wall_ms();
         LINK_Poll(wait_ms > 0 ? (long)std::ceil(wait_ms * 1000.0) : 0);
         LINK_Dispatch(wall_ms());
+        LINK_WriteNow();
     }
+}
+
+/* The view and the snapshot: the scene they draw from, and the view's server. */
+static int start_view(SIM_Sim *sim, std::string *error) {
+    const OPT_Options &o = sim->opt;
+    if (!o.snapshot_file.empty() && SNAP_CheckWritable(o.snapshot_file, error) != 0)
+        return -1;
+    if (o.view_port < 0 && o.snapshot_file.empty())
+        return 0;
+    SCENE_Init(sim);
+    SCENE_Publish(sim, wall_ms());
+    if (o.view_port < 0)
+        return 0;
+    int bound;
+    if (VIEW_Start(o.view_port, &bound, error) != 0)
+        return -1;
+    SIM_Log("view at http://127.0.0.1:%d/", bound);
+    return 0;
+}
+
+/* Stops the view and writes the snapshot; 0, or 1 when the snapshot could not be written. */
+static int finish_view(SIM_Sim *sim) {
+    VIEW_Stop();
+    if (sim->opt.snapshot_file.empty())
+        return 0;
+    std::string error;
+    if (SNAP_Write(sim->opt.snapshot_file, sim->world, sim->robots, SCENE_Trails(), sim->now_ms,
+                   &error) != 0) {
+        SIM_Log("%s", error.c_str());
+        fprintf(stderr, "rovak-sim: %s\n", error.c_str());
+        return 1;
+    }
+    SIM_Log("snapshot written to %s", sim->opt.snapshot_file.c_str());
+    return 0;
 }
 
 int main(int argc, char **argv) {
@@ -168,15 +214,19 @@ int main(int argc, char **argv) {
     install_signals();
     CONN_Initialize();
     PROTO_Register();
-    if (open_endpoints(sim, &error) != 0)
+    if (open_endpoints(sim, &error) != 0 || start_view(sim, &error) != 0) {
+        for (const std::string &p : sim->unix_paths)
+            unlink(p.c_str());
         return fail(error);
+    }
     printf("rovak-sim: ready\n");
     fflush(stdout);
-    run(sim);
+    run(sim, sim->opt.view_port >= 0 || !sim->opt.snapshot_file.empty());
     for (const std::string &p : sim->unix_paths)
         unlink(p.c_str());
+    int status = finish_view(sim);
     SIM_Log("stopped");
     LINK_Shutdown();
     WORLD_Clear(&sim->world);
-    return 0;
+    return status;
 }

@@ -76,6 +76,9 @@ bool apply(const std::string &name, const std::string &v, OPT_Options *o) {
     if (name == "port" || name == "robot-port") {
         ok = to_long(v, name == "port" ? 1 : 0, 65535, &l);
         (name == "port" ? o->port : o->robot_port) = (int)l;
+    } else if (name == "view") {
+        ok = to_long(v, 0, 65535, &l);
+        o->view_port = (int)l;
     } else if (name == "robots") {
         ok = to_long(v, 1, 16, &l);
         o->robots = (int)l;
@@ -101,11 +104,12 @@ bool apply(const std::string &name, const std::string &v, OPT_Options *o) {
     } else if (name == "odometry-drift") {
         ok = to_double(v, 0, 1, &o->odo_drift);
     } else if (name == "socket-dir" || name == "announce-host" || name == "world" ||
-               name == "log" || name == "bind") {
+               name == "log" || name == "bind" || name == "snapshot") {
         std::string &s = name == "socket-dir"      ? o->socket_dir
                          : name == "announce-host" ? o->announce_host
                          : name == "world"         ? o->world_file
                          : name == "bind"          ? o->bind_address
+                         : name == "snapshot"      ? o->snapshot_file
                                                    : o->log_file;
         s = v;
         ok = !v.empty() && v.find_first_of(" \t\n\"\\") == std::string::npos;
@@ -136,7 +140,8 @@ const char *const valued[] = {"port",           "robot-port",  "robots",
                               "world",          "log",         "fail",
                               "drop-after",     "delay",       "malformed-every",
                               "long-line",      "unsolicited", "split-acks",
-                              "silent-after",   "bind",        nullptr};
+                              "silent-after",   "bind",        "view",
+                              "snapshot",       nullptr};
 
 bool takes_value(const std::string &name) {
     for (const char *const *n = valued; *n; n++)
@@ -217,6 +222,9 @@ void OPT_PrintHelp(FILE *out) {
         "  --odometry-drift F   relative standard deviation of each odometry step (default 0)\n"
         "Output:\n"
         "  --log FILE           event log (speech, connections, faults); default standard error\n"
+        "  --view PORT          live view in the browser at http://127.0.0.1:PORT/ (0: a free\n"
+        "                       port, named in the event log)\n"
+        "  --snapshot FILE.svg  write the world with every robot's trail when the simulator ends\n"
         "  --speak              also speak \"Speak\" texts through espeak-ng when installed\n"
         "Fault injection (robot connections; * also the scheduler):\n"
         "  --drop-after N       close a connection instead of answering its request N+1\n"

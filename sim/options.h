@@ -43,8 +43,10 @@ struct OPT_Options {
     double drain_per_hour = 20;
     unsigned seed = 1;
     double sonar_noise = 0, ir_noise = 0, compass_noise = 0, odo_drift = 0;
-    std::string log_file; /* event log; empty: standard error */
-    bool speak = false;   /* also speak "Speak" texts through espeak-ng */
+    std::string log_file;      /* event log; empty: standard error */
+    bool speak = false;        /* also speak "Speak" texts through espeak-ng */
+    int view_port = -1;        /* live view on 127.0.0.1 at this port; 0: a free port; -1: none */
+    std::string snapshot_file; /* SVG picture written at the end; empty: none */
     OPT_Faults faults;
 };
 

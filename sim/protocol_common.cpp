@@ -77,8 +77,20 @@ void proto_line(const char *word) {
 }
 
 void proto_add_long(long v) {
-    BUF_AddSpace();
-    BUF_AddLong(v);
+    /* The blank and the decimal digits (as "%ld" writes them) in one append: state lines are
+     * mostly numbers, and formatting through printf was a good part of an answer's cost. */
+    char text[24];
+    char *p = text + sizeof text;
+    *--p = '\0';
+    unsigned long u = v < 0 ? 0UL - (unsigned long)v : (unsigned long)v;
+    do {
+        *--p = (char)('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (v < 0)
+        *--p = '-';
+    *--p = ' ';
+    BUF_AddString(p);
 }
 
 void proto_add_flag(bool v) {

@@ -24,6 +24,7 @@ static bool set_flags(PROTO_Words *w, bool *ts) {
 
 void proto_sonar(ROBOT_Robot *r, PROTO_Words *w) {
     SIM_Sim *sim = SIM_Get();
+    ROBOT_Ranges ranges;
     proto_line("SetSonar");
     for (int s = 0; s < ROBOT_SETS; s++) {
         bool ts;
@@ -38,7 +39,7 @@ void proto_sonar(ROBOT_Robot *r, PROTO_Words *w) {
             sent[i] = true;
             entries++;
             if (!r->sonar_paused) {
-                r->sonar_cache[s][i] = ROBOT_Sonar(r, &sim->world, &sim->params, s, i);
+                r->sonar_cache[s][i] = ROBOT_Sonar(r, &sim->world, &sim->params, s, i, &ranges);
                 r->sonar_stamp[s][i] = SIM_Stamp();
             }
             proto_add_long(i);
@@ -53,13 +54,14 @@ void proto_sonar(ROBOT_Robot *r, PROTO_Words *w) {
 
 void proto_infrared(ROBOT_Robot *r, PROTO_Words *w) {
     SIM_Sim *sim = SIM_Get();
+    ROBOT_Ranges ranges;
     proto_line("SetInfrared");
     for (int s = 0; s < ROBOT_SETS; s++) {
         bool ts;
         if (!set_flags(w, &ts))
             continue;
         for (int i = 0; i < ROBOT_PER_SET; i++) {
-            proto_add_long(ROBOT_Infrared(r, &sim->world, &sim->params, s, i));
+            proto_add_long(ROBOT_Infrared(r, &sim->world, &sim->params, s, i, &ranges));
             if (ts)
                 proto_add_long(SIM_Stamp());
         }
@@ -67,13 +69,14 @@ void proto_infrared(ROBOT_Robot *r, PROTO_Words *w) {
 }
 
 void proto_bumper(ROBOT_Robot *r, PROTO_Words *w) {
+    ROBOT_Ranges ranges;
     proto_line("SetBumper");
     for (int s = 0; s < ROBOT_SETS; s++) {
         bool ts;
         if (!set_flags(w, &ts))
             continue;
         for (int i = 0; i < ROBOT_PER_SET; i++) {
-            proto_add_long(ROBOT_Bumper(r, &SIM_Get()->world, s, i));
+            proto_add_long(ROBOT_Bumper(r, &SIM_Get()->world, s, i, &ranges));
             if (ts)
                 proto_add_long(SIM_Stamp());
         }

@@ -40,6 +40,7 @@
 #define ROBOT_BUMPER_MARGIN 5.0  /* a bumper is pressed within this distance of the body, mm */
 #define ROBOT_LASER_RANGE 8000.0 /* mm */
 #define ROBOT_LIFT_TRAVEL 500.0  /* lift height range 0..500 mm */
+#define ROBOT_SECTORS 24         /* sensor directions, 15 degrees apart */
 
 /* One motion axis (drive or lift). Positions, speeds and accelerations in the axis's unit. */
 struct ROBOT_Axis {
@@ -61,6 +62,7 @@ struct ROBOT_Laser {
 
 struct ROBOT_Robot {
     int id;
+    int body;                /* the robot's body among the world's bodies; -1: none */
     double x, y, th;         /* true pose in the world: mm, mm, radians */
     double ox, oy, oth, ost; /* odometry: mm, mm, heading and steering counter in radians */
     ROBOT_Axis axis[ROBOT_AXES];
@@ -94,12 +96,20 @@ struct ROBOT_Params {
     double battery[ROBOT_BATTERIES];
 };
 
-/* Puts a robot at rest at the world pose (mm, mm, radians) with odometry zero. */
+/* Noise-free readings of one moment by sector (direction k * 15 degrees from the heading),
+ * computed on first need. Paired sets look the same way, so a request that reads every set
+ * casts each direction once; a cache is valid only while nothing in the world moves. */
+struct ROBOT_Ranges {
+    double sonar[ROBOT_SECTORS], ir[ROBOT_SECTORS];
+    int bumper[ROBOT_SECTORS];
+    unsigned long sonar_have = 0, ir_have = 0, bumper_have = 0; /* bit k: sector k is known */
+};
+
+/* Puts a robot at rest at the world pose (mm, mm, radians) with odometry zero and no body. */
 void ROBOT_Init(ROBOT_Robot *r, int id, double x, double y, double th, const ROBOT_Params *p,
                 unsigned seed);
-/* Advances the robot by dt_ms of simulated time at simulated time now_ms. */
-void ROBOT_Step(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, double dt_ms,
-                double now_ms);
+/* Advances the robot by dt_ms of simulated time at simulated time now_ms; its body follows. */
+void ROBOT_Step(ROBOT_Robot *r, WORLD_World *w, const ROBOT_Params *p, double dt_ms, double now_ms);
 /* Notes a request at now_ms (feeds the watchdog timer). */
 void ROBOT_Touch(ROBOT_Robot *r, double now_ms);
 
@@ -116,15 +126,28 @@ int ROBOT_ZeroLift(ROBOT_Robot *r, bool force);
 void ROBOT_Joystick(ROBOT_Robot *r, double x, double y, double theta, int a, int b, int c);
 /* Sets the odometry to x, y (mm), steering and rotation (mrad). */
 void ROBOT_SetOdometry(ROBOT_Robot *r, long x, long y, long steering, long rotation);
-/* Places the robot in the world (a status command); -2 when the body would overlap. */
-int ROBOT_Place(ROBOT_Robot *r, const WORLD_World *w, double x, double y, double th);
+/* Places the robot in the world (a status command); -2 when the body would touch a wall, an
+ * obstacle or another robot. */
+int ROBOT_Place(ROBOT_Robot *r, WORLD_World *w, double x, double y, double th);
 
+/* Sector (0..23) of element i of a set: its direction is sector * 15 degrees from the heading,
+ * counter-clockwise. */
+int ROBOT_Sector(int set, int index);
 /* Sensor direction of element i of a set (radians from the heading, counter-clockwise). */
 double ROBOT_SetDirection(int set, int index);
-/* Readings in millimetres (sonar, infrared) and 0/1 (bumper). */
-long ROBOT_Sonar(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i);
-long ROBOT_Infrared(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i);
-int ROBOT_Bumper(const ROBOT_Robot *r, const WORLD_World *w, int set, int i);
+/* Readings in millimetres (sonar, infrared, with the configured noise) and 0/1 (bumper); the
+ * noise-free part comes from cache (filled as needed). */
+long ROBOT_Sonar(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i,
+                 ROBOT_Ranges *cache);
+long ROBOT_Infrared(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i,
+                    ROBOT_Ranges *cache);
+int ROBOT_Bumper(const ROBOT_Robot *r, const WORLD_World *w, int set, int i, ROBOT_Ranges *cache);
+/* Noise-free sonar and infrared range (mm) and bumper state of a sector, through cache. */
+double ROBOT_SonarRange(const ROBOT_Robot *r, const WORLD_World *w, int sector,
+                        ROBOT_Ranges *cache);
+double ROBOT_InfraredRange(const ROBOT_Robot *r, const WORLD_World *w, int sector,
+                           ROBOT_Ranges *cache);
+int ROBOT_BumperState(const ROBOT_Robot *r, const WORLD_World *w, int sector, ROBOT_Ranges *cache);
 /* Compass: world heading in mrad, 0..6282. */
 long ROBOT_Compass(ROBOT_Robot *r, const ROBOT_Params *p);
 /* Laser scan: up to max points; xy holds x, y pairs in the robot frame (mm), range the range of

@@ -7,6 +7,7 @@ void ROBOT_Init(ROBOT_Robot *r, int id, double x, double y, double th, const ROB
                 unsigned seed) {
     *r = ROBOT_Robot();
     r->id = id;
+    r->body = -1;
     r->x = x;
     r->y = y;
     r->th = std::remainder(th, 2 * M_PI);
@@ -103,12 +104,13 @@ void ROBOT_SetOdometry(ROBOT_Robot *r, long x, long y, long steering, long rotat
     r->oth = (double)rotation / 1000.0;
 }
 
-int ROBOT_Place(ROBOT_Robot *r, const WORLD_World *w, double x, double y, double th) {
+int ROBOT_Place(ROBOT_Robot *r, WORLD_World *w, double x, double y, double th) {
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(th) ||
-        WORLD_DiscCollides(w, x, y, ROBOT_RADIUS))
+        WORLD_DiscCollides(w, x, y, ROBOT_RADIUS, r->body))
         return -2;
     r->x = x;
     r->y = y;
+    WORLD_MoveBody(w, r->body, x, y);
     r->th = std::remainder(th, 2 * M_PI);
     r->contact = false;
     return 0;

@@ -63,12 +63,12 @@ void halt(ROBOT_Axis *a) {
 
 /* Largest fraction of the step (dx, dy) the body can travel without touching anything. */
 double free_fraction(const ROBOT_Robot *r, const WORLD_World *w, double dx, double dy) {
-    if (!WORLD_DiscCollides(w, r->x + dx, r->y + dy, ROBOT_RADIUS))
+    if (!WORLD_DiscCollides(w, r->x + dx, r->y + dy, ROBOT_RADIUS, r->body))
         return 1;
     double lo = 0, hi = 1;
     for (int i = 0; i < 14; i++) {
         double mid = (lo + hi) / 2;
-        if (WORLD_DiscCollides(w, r->x + mid * dx, r->y + mid * dy, ROBOT_RADIUS))
+        if (WORLD_DiscCollides(w, r->x + mid * dx, r->y + mid * dy, ROBOT_RADIUS, r->body))
             hi = mid;
         else
             lo = mid;
@@ -91,7 +91,7 @@ void integrate_odometry(ROBOT_Robot *r, const ROBOT_Params *p, double fx, double
     r->ost += dth;
 }
 
-void step_base(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, double dt) {
+void step_base(ROBOT_Robot *r, WORLD_World *w, const ROBOT_Params *p, double dt) {
     double inc[ROBOT_AXES];
     for (int i = 0; i < ROBOT_AXES; i++) {
         double before = r->axis[i].traj_pos;
@@ -105,6 +105,7 @@ void step_base(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, doub
     double frac = (dx != 0 || dy != 0) ? free_fraction(r, w, dx, dy) : 1;
     r->x += frac * dx;
     r->y += frac * dy;
+    WORLD_MoveBody(w, r->body, r->x, r->y);
     r->th = std::remainder(r->th + dth, 2 * M_PI);
     for (int i = 0; i < ROBOT_AXES; i++) {
         ROBOT_Axis *a = &r->axis[i];
@@ -144,7 +145,7 @@ void drain(ROBOT_Robot *r, const ROBOT_Params *p, double dt_ms) {
 
 } // namespace
 
-void ROBOT_Step(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, double dt_ms,
+void ROBOT_Step(ROBOT_Robot *r, WORLD_World *w, const ROBOT_Params *p, double dt_ms,
                 double now_ms) {
     if (r->timeout_s > 0 && now_ms - r->last_request_ms > r->timeout_s * 1000.0) {
         for (ROBOT_Axis &a : r->axis)

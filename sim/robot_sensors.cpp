@@ -5,18 +5,17 @@
 
 static const double deg = M_PI / 180.0;
 
-double ROBOT_SetDirection(int set, int index) {
-    /* Sets 0/1 cover sectors 2..9, sets 2/3 sectors 10..17, sets 4/5 sectors 18..23 and 0, 1;
-     * sector k looks k * 15 degrees to the left of the heading. */
-    int pair = set / 2, sector;
+int ROBOT_Sector(int set, int index) {
+    /* Sets 0/1 cover sectors 2..9, sets 2/3 sectors 10..17, sets 4/5 sectors 18..23 and 0, 1. */
+    int pair = set / 2;
     if (pair == 0)
-        sector = 2 + index;
-    else if (pair == 1)
-        sector = 10 + index;
-    else
-        sector = index < 6 ? 18 + index : index - 6;
-    return sector * 15.0 * deg;
+        return 2 + index;
+    if (pair == 1)
+        return 10 + index;
+    return index < 6 ? 18 + index : index - 6;
 }
+
+double ROBOT_SetDirection(int set, int index) { return ROBOT_Sector(set, index) * 15.0 * deg; }
 
 /* Nearest echo over a cone of rays from a sensor on the body's rim. */
 static double cone(const ROBOT_Robot *r, const WORLD_World *w, double dir, double beam_deg,
@@ -26,8 +25,8 @@ static double cone(const ROBOT_Robot *r, const WORLD_World *w, double dir, doubl
     double best = range;
     for (int k = 0; k < rays; k++) {
         double off = rays > 1 ? (-0.5 + (double)k / (rays - 1)) * beam_deg * deg : 0;
-        double d = WORLD_CastRay(w, sx, sy, std::cos(a + off), std::sin(a + off), range);
-        best = std::fmin(best, d);
+        double d = WORLD_CastRay(w, sx, sy, std::cos(a + off), std::sin(a + off), range, r->body);
+        best = d < best ? d : best;
     }
     return best;
 }
@@ -40,27 +39,60 @@ static long noisy(ROBOT_Robot *r, double v, double sigma, double range) {
     return std::lround(std::fmax(0.0, std::fmin(range, v)));
 }
 
-long ROBOT_Sonar(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i) {
-    double d = cone(r, w, ROBOT_SetDirection(set, i), ROBOT_SONAR_BEAM, ROBOT_SONAR_RAYS,
-                    ROBOT_SONAR_RANGE);
+double ROBOT_SonarRange(const ROBOT_Robot *r, const WORLD_World *w, int sector,
+                        ROBOT_Ranges *cache) {
+    unsigned long bit = 1UL << sector;
+    if (!(cache->sonar_have & bit)) {
+        cache->sonar[sector] =
+            cone(r, w, sector * 15.0 * deg, ROBOT_SONAR_BEAM, ROBOT_SONAR_RAYS, ROBOT_SONAR_RANGE);
+        cache->sonar_have |= bit;
+    }
+    return cache->sonar[sector];
+}
+
+double ROBOT_InfraredRange(const ROBOT_Robot *r, const WORLD_World *w, int sector,
+                           ROBOT_Ranges *cache) {
+    unsigned long bit = 1UL << sector;
+    if (!(cache->ir_have & bit)) {
+        cache->ir[sector] =
+            cone(r, w, sector * 15.0 * deg, ROBOT_IR_BEAM, ROBOT_IR_RAYS, ROBOT_IR_RANGE);
+        cache->ir_have |= bit;
+    }
+    return cache->ir[sector];
+}
+
+int ROBOT_BumperState(const ROBOT_Robot *r, const WORLD_World *w, int sector, ROBOT_Ranges *cache) {
+    unsigned long bit = 1UL << sector;
+    if (!(cache->bumper_have & bit)) {
+        /* Three feelers from the centre over the bumper's 15-degree arc. */
+        double a = r->th + sector * 15.0 * deg;
+        double reach = ROBOT_RADIUS + ROBOT_BUMPER_MARGIN;
+        int pressed = 0;
+        for (int k = -1; k <= 1 && !pressed; k++) {
+            double b = a + k * 7.5 * deg;
+            pressed =
+                WORLD_CastRay(w, r->x, r->y, std::cos(b), std::sin(b), reach, r->body) < reach;
+        }
+        cache->bumper[sector] = pressed;
+        cache->bumper_have |= bit;
+    }
+    return cache->bumper[sector];
+}
+
+long ROBOT_Sonar(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i,
+                 ROBOT_Ranges *cache) {
+    double d = ROBOT_SonarRange(r, w, ROBOT_Sector(set, i), cache);
     return noisy(r, d, p->sonar_noise, ROBOT_SONAR_RANGE);
 }
 
-long ROBOT_Infrared(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i) {
-    double d = cone(r, w, ROBOT_SetDirection(set, i), ROBOT_IR_BEAM, ROBOT_IR_RAYS, ROBOT_IR_RANGE);
+long ROBOT_Infrared(ROBOT_Robot *r, const WORLD_World *w, const ROBOT_Params *p, int set, int i,
+                    ROBOT_Ranges *cache) {
+    double d = ROBOT_InfraredRange(r, w, ROBOT_Sector(set, i), cache);
     return noisy(r, d, p->ir_noise, ROBOT_IR_RANGE);
 }
 
-int ROBOT_Bumper(const ROBOT_Robot *r, const WORLD_World *w, int set, int i) {
-    /* Three feelers from the centre over the bumper's 15-degree arc. */
-    double a = r->th + ROBOT_SetDirection(set, i);
-    double reach = ROBOT_RADIUS + ROBOT_BUMPER_MARGIN;
-    for (int k = -1; k <= 1; k++) {
-        double b = a + k * 7.5 * deg;
-        if (WORLD_CastRay(w, r->x, r->y, std::cos(b), std::sin(b), reach) < reach)
-            return 1;
-    }
-    return 0;
+int ROBOT_Bumper(const ROBOT_Robot *r, const WORLD_World *w, int set, int i, ROBOT_Ranges *cache) {
+    return ROBOT_BumperState(r, w, ROBOT_Sector(set, i), cache);
 }
 
 long ROBOT_Compass(ROBOT_Robot *r, const ROBOT_Params *p) {
@@ -82,7 +114,8 @@ int ROBOT_LaserScan(const ROBOT_Robot *r, const WORLD_World *w, double *range, i
     for (long k = 0; k < n; k++) {
         double off = n > 1 ? -width / 2 + width * (double)k / (double)(n - 1) : 0;
         double a = r->th + off;
-        range[k] = WORLD_CastRay(w, r->x, r->y, std::cos(a), std::sin(a), ROBOT_LASER_RANGE);
+        range[k] =
+            WORLD_CastRay(w, r->x, r->y, std::cos(a), std::sin(a), ROBOT_LASER_RANGE, r->body);
     }
     return (int)n;
 }

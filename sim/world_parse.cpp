@@ -22,7 +22,8 @@ const char *WORLD_DefaultText(void) { return default_world; }
 
 static void add_wall(WORLD_World *world, double x1, double y1, double x2, double y2) {
     VECTOR a = {x1, y1, 1}, b = {x2, y2, 1};
-    world->walls.push_back(GEO_CreateSegment(&a, &b));
+    Shape *s = GEO_CreateSegment(&a, &b);
+    world->walls.push_back(WORLD_Wall{x1, y1, x2, y2, s->XMin, s->XMax, s->YMin, s->YMax, s});
 }
 
 static void add_box(WORLD_World *world, double x1, double y1, double x2, double y2) {
@@ -72,10 +73,12 @@ static const char *apply(WORLD_World *world, const std::string &kw, const double
         if (v[2] < 1)
             return "circle radius below 1 mm";
         VECTOR c = {v[0], v[1], 1};
-        world->circles.push_back(GEO_CreateCircle(&c, v[2]));
+        world->circles.push_back(WORLD_Circle{v[0], v[1], v[2], GEO_CreateCircle(&c, v[2])});
     } else {
         world->starts.push_back(WORLD_Start{v[0], v[1], v[2]});
+        return nullptr;
     }
+    world->items.push_back(WORLD_Item{kw, {v[0], v[1], v[2], v[3]}});
     return nullptr;
 }
 
@@ -94,7 +97,7 @@ int WORLD_Parse(WORLD_World *world, const char *text, const char *name, std::str
         while (k->name && kw != k->name)
             k++;
         const char *problem = nullptr;
-        double v[4];
+        double v[4] = {0, 0, 0, 0};
         if (!k->name)
             problem = "unknown keyword";
         else if (!read_numbers(in, v, k->numbers))
@@ -126,11 +129,13 @@ int WORLD_Load(WORLD_World *world, const char *path, std::string *error) {
 }
 
 void WORLD_Clear(WORLD_World *world) {
-    for (Shape *s : world->walls)
-        GEO_FreeShape(s);
-    for (Shape *s : world->circles)
-        GEO_FreeShape(s);
+    for (WORLD_Wall &w : world->walls)
+        GEO_FreeShape(w.shape);
+    for (WORLD_Circle &c : world->circles)
+        GEO_FreeShape(c.shape);
     world->walls.clear();
     world->circles.clear();
+    world->bodies.clear();
+    world->items.clear();
     world->starts.clear();
 }
