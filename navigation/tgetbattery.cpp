@@ -14,7 +14,12 @@ void *TGetBattery::ThreadEntryRoutine(gxThread_t *) {
     printf("Entrando thread bateria \n");
     fflush(stdout);
     int id = sem_open_set();
-    if (robot->Connect() != 0) {
+    int connected;
+    {
+        SemHold hold(id); /* a connection made again must not meet another thread's request */
+        connected = robot->Connect();
+    }
+    if (connected != 0) {
         printf("GET BATTERY: Erro ao conectar com o Rovak\n");
         fflush(stdout);
         return nullptr;

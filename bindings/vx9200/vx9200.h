@@ -38,9 +38,9 @@ class Rovak {
      * robot list afresh; 0 when the robot is connected (already connected counts). Safe to
      * call from several threads at once. */
     int Connect();
-    /* Closes the connection to robot 1 when there is one, so that the next Connect makes a new
-     * one. 0, or the client library's code when there was no connection to close. Callers make
-     * sure no other thread uses the robot meanwhile. */
+    /* Closes the connections to robot 1 and to the scheduler when there are, so that the next
+     * Connect makes new ones. 0, or the client library's code when there was no robot
+     * connection to close. Callers make sure no other thread uses the robot meanwhile. */
     int Disconnect();
     /* The connected robot's state record, or null when there is no connection. */
     Q_RobotState *GetRobotState();

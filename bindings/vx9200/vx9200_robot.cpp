@@ -2,6 +2,7 @@
 #include "vx9200.h"
 
 #include "client.h"
+#include "connect.h"
 
 #include <mutex>
 #include <stdlib.h>
@@ -13,6 +14,7 @@ std::mutex connectLock; /* the client start-up is not thread-safe */
 bool connected = false; /* guarded by connectLock */
 
 const int kAlreadyConnected = -16;
+const long kSchedulerId = 0; /* the client library's connection to the scheduler */
 
 /* The scheduler named by the environment, or the defaults. */
 void schedulerEndpoint(const char **host, int *port) {
@@ -51,7 +53,14 @@ int Rovak::Connect() {
 int Rovak::Disconnect() {
     std::lock_guard<std::mutex> hold(connectLock);
     connected = false;
-    return Q_DisconnectRobot(VX_ROBOT_ID);
+    int rc = Q_DisconnectRobot(VX_ROBOT_ID);
+    CONN_ConnInfo *scheduler;
+    if (CONN_IDtoConnInfo(kSchedulerId, &scheduler) == 0)
+        CONN_Disconnect(scheduler);
+    /* A close takes effect in a later cycle of the socket layer: run one now, so the robot
+     * and the scheduler see the connections end instead of at the next request. */
+    Q_PollClient();
+    return rc;
 }
 
 Q_RobotState *Rovak::GetRobotState() {

@@ -11,6 +11,7 @@
 #include <stdlib.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/sem.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -58,8 +59,8 @@ bool awaitReady(int fd, int timeout_ms) {
 
 } // namespace
 
-bool Sim::start(double speedup, const std::vector<std::string> &extra) {
-    port_ = netpeer::free_tcp_port();
+bool Sim::start(double speedup, const std::vector<std::string> &extra, int port) {
+    port_ = port != 0 ? port : netpeer::free_tcp_port();
     std::vector<std::string> args = {SIM_BIN,
                                      "--port",
                                      std::to_string(port_),
@@ -77,6 +78,9 @@ bool Sim::start(double speedup, const std::vector<std::string> &extra) {
         return false;
     pid_ = fork();
     if (pid_ == 0) {
+        /* A test process that dies without its destructors (a signal, an abort) takes the
+         * simulator with it instead of leaving it running. */
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], 1);
         close(out[0]);
         close(out[1]);

@@ -20,9 +20,9 @@ class Sim {
     Sim(const Sim &) = delete;
     Sim &operator=(const Sim &) = delete;
 
-    // Starts rovak-sim with --speedup speedup and the extra arguments; false when it did not
-    // come up within 20 s.
-    bool start(double speedup, const std::vector<std::string> &extra = {});
+    // Starts rovak-sim with --speedup speedup and the extra arguments, its scheduler on port
+    // (0: a free one); false when it did not come up within 20 s.
+    bool start(double speedup, const std::vector<std::string> &extra = {}, int port = 0);
     // Stops the process (SIGTERM, then SIGKILL) and waits for it.
     void stop();
     int port() const { return port_; }

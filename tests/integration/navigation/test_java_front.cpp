@@ -1,4 +1,5 @@
 // The Java front end end to end: trelvo.Demo drives libtrelvo against the real simulator.
+#include "odometry_proxy.h"
 #include "sim_run.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,11 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +42,8 @@ class JavaFrontTest : public ::testing::Test {
     void startSim(const std::vector<std::string> &world, double speedup = 10) {
         ASSERT_TRUE(sim.start(speedup, {"--world", simtest::writeWorld(dir, world)}));
     }
+    // Every case, passed or failed, leaves no semaphore set behind.
+    void TearDown() override { EXPECT_FALSE(simtest::semaphoreExists()); }
     simtest::Result demo(const std::vector<std::string> &args) {
         return simtest::runJava("trelvo.Demo", args, dir);
     }
@@ -81,6 +88,13 @@ TEST(JavaNative, MethodsBeforeStartAnswerWithoutTheRobot) {
     EXPECT_NE(r.out.find("Erro ao pegar nome do arquivo ou arquivo em Branco"), std::string::npos);
 }
 
+// The "Demo: position" line printed after "Demo: move <goal>": x and y; false when missing.
+bool positionAfterMove(const std::string &out, const std::string &goal, double *x, double *y) {
+    size_t move = out.find("Demo: move " + goal);
+    size_t at = move == std::string::npos ? move : out.find("Demo: position ", move);
+    return at != std::string::npos && sscanf(out.c_str() + at, "Demo: position %lf %lf", x, y) == 2;
+}
+
 TEST_F(JavaFrontTest, FreeRouteReachesTheGoal) {
     startSim({"room 6000 4000", "start 1000 2000 0"});
     simtest::Result r = demo({"--png", "map.png", "170,153"});
@@ -88,6 +102,13 @@ TEST_F(JavaFrontTest, FreeRouteReachesTheGoal) {
     EXPECT_NE(r.out.find("Demo: move 170,153 true"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Demo: battery 1300 1300 1300 1300"), std::string::npos) << r.out;
     expectTruePose(3000, 2300);
+    /* The position read right after the move is where it ended (map = world + (14000, 13000)),
+     * not where the position thread last saw the robot. */
+    double px, py, x, y, h;
+    ASSERT_TRUE(positionAfterMove(r.out, "170,153", &px, &py)) << r.out;
+    ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
+    EXPECT_NEAR(px, x + 14000, 5);
+    EXPECT_NEAR(py, y + 13000, 5);
     std::string png = slurp(dir.file("map.png"));
     ASSERT_GT(png.size(), 8u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
@@ -173,6 +194,103 @@ TEST_F(JavaFrontTest, FinishEndsTheThreadsInOrderAndRemovesTheSemaphore) {
                                 "Fim da thread GetPosition\n", "Demo: finished"}))
         << r.out;
     EXPECT_FALSE(simtest::semaphoreExists());
+}
+
+TEST_F(JavaFrontTest, SpeechRefusedAndGoalsOffTheMapAnswerFalse) {
+    ASSERT_TRUE(
+        sim.start(10, {"--world", simtest::writeWorld(dir, {"room 6000 4000", "start 1000 2000 0"}),
+                       "--fail", "Speak"}));
+    simtest::Result r = demo({"--say", "ola", "300,150", "-1,5"});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("Demo: speak -1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Objetivo (300, 150) fora do mapa"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Demo: move 300,150 false"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Demo: move -1,5 false"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Start ("), std::string::npos) << r.out; /* nothing was planned */
+    EXPECT_FALSE(simtest::semaphoreExists());
+}
+
+// A start with no simulator, then, in the same virtual machine, starts with maps that cannot
+// be read (an endless device, a FIFO nobody writes to, a directory, a 1 GiB file, a missing
+// file): each answers false without leaving the semaphore set behind, and the next clean start
+// works.
+TEST_F(JavaFrontTest, FailedStartsThenACleanStart) {
+    int port = netpeer::free_tcp_port();
+    setenv("ROVAK_SCHEDULER_PORT", std::to_string(port).c_str(), 1);
+    std::string fifo = dir.file("map.fifo"), huge = dir.file("huge.map");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(huge) << "0 ";
+    ASSERT_EQ(truncate(huge.c_str(), 1LL << 30), 0);
+    std::string go = dir.file("go");
+    simtest::Result r;
+    std::thread java([&] {
+        r = simtest::runJava("StartAfterFailures",
+                             {go, "/dev/zero", fifo, dir.path(), huge, "missing.map"}, dir);
+    });
+    bool waiting = false;
+    for (int i = 0; i < 1200 && !waiting; i++) {
+        waiting =
+            slurp(dir.file("java.out")).find("waiting for the simulator") != std::string::npos;
+        if (!waiting)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(waiting);
+    EXPECT_FALSE(simtest::semaphoreExists()); /* the virtual machine is still running */
+    bool up = sim.start(
+        10, {"--world", simtest::writeWorld(dir, {"room 6000 4000", "start 1000 2000 0"})}, port);
+    std::ofstream(go) << "go";
+    java.join();
+    ASSERT_TRUE(up);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("nao e um arquivo comum"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("grande demais"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("check second finish ok"), std::string::npos) << r.out;
+    EXPECT_FALSE(simtest::semaphoreExists());
+}
+
+TEST_F(JavaFrontTest, TwoJavaThreadsCallTheNativeMethodsAtOnce) {
+    startSim({"room 6000 4000", "start 1000 2000 0"});
+    simtest::Result r = simtest::runJava("TwoThreads", {"165,150", dir.file("two.map")}, dir);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("TwoThreads: "), std::string::npos) << r.out;
+    expectTruePose(2500, 2000);
+    EXPECT_FALSE(simtest::semaphoreExists());
+}
+
+// The robot's odometry reports a heading of 150000 turns (less 0.08 thousandths of a radian)
+// more than the simulator's, through a relay between the client and the simulator. The map is
+// painted as for the true heading and the move arrives; a heading that large once stopped the
+// map refresh for good while it held the grid, and getMap and moveRovak with it.
+TEST_F(JavaFrontTest, HeadingsOfManyTurnsFromThePeer) {
+    const long long turns = 942477796; /* 150000 x 2 pi, in thousandths of a radian */
+    startSim({"room 6000 4000", "start 1000 2000 0"});
+    simtest::OdometryProxy proxy;
+    ASSERT_TRUE(proxy.start(sim.port(), turns));
+    setenv("ROVAK_SCHEDULER_PORT", std::to_string(proxy.schedulerPort()).c_str(), 1);
+    simtest::Result r = demo({"--save", "turns.map", "170,153"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Demo: move 170,153 true"), std::string::npos) << r.out;
+    EXPECT_GT(proxy.rewritten(), 0);
+    double px, py, th = 0;
+    size_t at = r.out.find("Demo: position ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(sscanf(r.out.c_str() + at, "Demo: position %lf %lf %lf", &px, &py, &th), 3);
+    EXPECT_GT(th, 9.4e8); /* the heading did arrive as sent */
+    expectTruePose(3000, 2300);
+    /* The walls ahead (world x 6000, map column 200) and behind (x 0, column 140) lie where
+     * the true heading puts them. */
+    std::ifstream saved(dir.file("turns.map"));
+    std::vector<int> cells;
+    int v;
+    while (saved >> v)
+        cells.push_back(v);
+    ASSERT_EQ(cells.size(), 90000u);
+    auto cell = [&](int cx, int cy) { return cells[cy * 300 + cx]; };
+    EXPECT_TRUE(cell(199, 150) == 9 || cell(200, 150) == 9);
+    EXPECT_TRUE(cell(139, 150) == 9 || cell(140, 150) == 9);
+    EXPECT_EQ(cell(170, 150), 0);
 }
 
 TEST_F(JavaFrontTest, SavedMapReloadsIdentically) {

@@ -8,7 +8,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cmath>
+#include <set>
+#include <sstream>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -19,8 +25,12 @@ class NavigatorTest : public ::testing::Test {
   protected:
     void SetUp() override {
         std::string world = simtest::writeWorld(dir, {"room 4000 4000", robotStart});
-        ASSERT_TRUE(sim.start(speedup, {"--world", world}));
+        std::vector<std::string> args = {"--world", world};
+        args.insert(args.end(), simArgs.begin(), simArgs.end());
+        ASSERT_TRUE(sim.start(speedup, args));
     }
+    // Every case, passed or failed, leaves no semaphore set behind.
+    void TearDown() override { EXPECT_FALSE(simtest::semaphoreExists()); }
     // Waits (at most about 20 s) until cond holds.
     template <class F> bool await(F cond) {
         for (int i = 0; i < 400 && !cond(); i++)
@@ -33,6 +43,7 @@ class NavigatorTest : public ::testing::Test {
 
     double speedup = 5;
     std::string robotStart = "start 1000 2000 0";
+    std::vector<std::string> simArgs;
     netpeer::TempDir dir;
     simtest::Sim sim{dir};
 };
@@ -79,12 +90,18 @@ TEST_F(NavigatorTest, MovesToAGoalAndKeepsMapping) {
     ASSERT_EQ(nav.start(15000, 15000, ""), 0);
     testing::internal::CaptureStdout();
     EXPECT_EQ(nav.move(165, 152), 1);
+    float position[3];
+    nav.getPosition(position); /* at once: the position thread may be about to refresh it */
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("Start (150, 150)\nGoal  (165, 152)\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Cheguei no objetivo\n"), std::string::npos) << out;
     double x, y, h;
     ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
     EXPECT_LT(std::hypot(x - 2500, y - 2200), 300) << x << " " << y;
+    /* The position read right after the move is where the move ended, not where the position
+     * thread last saw the robot (without drift the odometry is the true motion). */
+    EXPECT_NEAR(position[0], x + 14000, 5);
+    EXPECT_NEAR(position[1], y + 13000, 5);
     /* A goal in the robot's own coarse cell needs no motion. */
     testing::internal::CaptureStdout();
     EXPECT_EQ(nav.move(165, 152), 1);
@@ -117,6 +134,89 @@ TEST_F(NavigatorTest, StartRefusesABadMapAndASecondStart) {
     EXPECT_EQ(nav.finish(), 0);
     EXPECT_EQ(nav.start(15000, 15000, ""), 0); /* started again after finish */
     EXPECT_EQ(nav.finish(), 0);
+}
+
+// Opened and closed robot connections in the simulator's log: whether one is still open.
+bool robotConnectionOpen(const std::string &log) {
+    std::set<int> open;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        int fd;
+        size_t at = line.find("connection ");
+        if (at == std::string::npos || sscanf(line.c_str() + at, "connection %d", &fd) != 1)
+            continue;
+        if (line.find(" opened ") != std::string::npos &&
+            line.find("to robot") != std::string::npos)
+            open.insert(fd);
+        else if (line.find(" closed") != std::string::npos)
+            open.erase(fd);
+    }
+    return !open.empty();
+}
+
+// Starts that fail leave no semaphore set, thread or robot connection behind, and the same
+// navigator starts cleanly afterwards.
+TEST_F(NavigatorTest, FailedStartsLeaveNothingBehind) {
+    Navigator nav;
+    std::string port = std::to_string(sim.port());
+    setenv("ROVAK_SCHEDULER_PORT", std::to_string(netpeer::free_tcp_port()).c_str(), 1);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(nav.start(15000, 15000, ""), -1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Erro ao conectar com o Rovak\n"), std::string::npos) << out;
+    EXPECT_FALSE(simtest::semaphoreExists());
+    setenv("ROVAK_SCHEDULER_PORT", port.c_str(), 1);
+
+    std::string fifo = dir.file("map.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); /* nobody will ever write to it */
+    for (const std::string &bad :
+         {std::string("/dev/zero"), fifo, dir.path(), dir.file("missing.map")}) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(nav.start(15000, 15000, bad.c_str()), -1) << bad;
+        out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("An error occurs when create map\n"), std::string::npos) << out;
+        EXPECT_FALSE(simtest::semaphoreExists()) << bad;
+        EXPECT_FALSE(nav.isStarted());
+        EXPECT_TRUE(await([&] { return !robotConnectionOpen(sim.log()); })) << bad;
+    }
+    EXPECT_EQ(nav.finish(), 0); /* nothing left to end */
+    EXPECT_EQ(nav.move(160, 150), 0);
+    EXPECT_EQ(nav.Speak("ola"), -1);
+
+    ASSERT_EQ(nav.start(15000, 15000, ""), 0);
+    EXPECT_TRUE(simtest::semaphoreExists());
+    EXPECT_EQ(nav.move(160, 150), 1);
+    EXPECT_EQ(nav.finish(), 0);
+    EXPECT_FALSE(simtest::semaphoreExists());
+    EXPECT_TRUE(await([&] { return !robotConnectionOpen(sim.log()); }));
+}
+
+// The robot refuses every Speak request.
+class NavigatorSpeechFailsTest : public NavigatorTest {
+  protected:
+    NavigatorSpeechFailsTest() { simArgs = {"--fail", "Speak"}; }
+};
+
+TEST_F(NavigatorSpeechFailsTest, SpeakPassesOnTheRefusalAndGoalsOffTheMapAreRefused) {
+    Navigator nav;
+    ASSERT_EQ(nav.start(15000, 15000, ""), 0); /* the greeting's failure does not stop a start */
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(nav.Speak("ola"), -1);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("O Rovak nao conseguiu falar"), std::string::npos) << out;
+    /* Cells outside 0 to 299 are refused before any planning or motion. */
+    const int goals[][2] = {{300, 150}, {-1, 150}, {150, 300}, {150, -1}, {INT_MIN, INT_MAX}};
+    for (const auto &g : goals) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(nav.move(g[0], g[1]), 0);
+        out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find("fora do mapa"), std::string::npos) << out;
+        EXPECT_EQ(out.find("Start ("), std::string::npos) << out;
+    }
+    EXPECT_EQ(nav.move(299, 150), 0); /* on the map, but unexplored: no route */
+    EXPECT_EQ(nav.finish(), 0);
+    EXPECT_FALSE(simtest::semaphoreExists());
 }
 
 // The robot starts with its rim 250 mm from the wall behind it (world x 0), inside the band that
