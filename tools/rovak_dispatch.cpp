@@ -1,7 +1,8 @@
 // rovak-dispatch: runs protocol lines from standard input through the message dispatcher and
 // prints each reply, the way a peer would see it. Handy for trying the line protocol by hand.
 //
-// Registered commands: "Echo" answers its words back, "Speak" prints its text on standard error,
+// Registered commands: "Echo" answers its words back (quoted where needed, so the reply splits
+// into the same words), "Speak" prints its text on standard error,
 // "Done" and "Error" are accepted silently; anything else draws "Error <name> -4".
 #include "argcv.h"
 #include "buffer.h"
@@ -11,6 +12,39 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* True when word holds a blank, a quote, a backslash or a control byte. */
+static int needs_quotes(const char *word) {
+    for (const unsigned char *c = (const unsigned char *)word; *c; c++)
+        if (*c <= ' ' || *c == '"' || *c == '\\')
+            return 1;
+    return 0;
+}
+
+/* Appends word so that the peer's splitter gives it back whole: a word that needs it goes between
+ * double quotes, with quotes and backslashes escaped; control bytes other than the tab are
+ * written as a backslash and their octal value, as robot programs write them in "Speak", so no
+ * line feed of a word can end the reply line. */
+static void add_word(const char *word) {
+    if (!needs_quotes(word)) {
+        BUF_AddString(word);
+        return;
+    }
+    BUF_AddChar('"');
+    for (const unsigned char *c = (const unsigned char *)word; *c; c++) {
+        if (*c == '"' || *c == '\\') {
+            BUF_AddChar('\\');
+            BUF_AddChar((char)*c);
+        } else if (*c < 32 && *c != ' ' && *c != '\t') {
+            char octal[8];
+            snprintf(octal, sizeof octal, "\\%o", (unsigned)*c);
+            BUF_AddString(octal);
+        } else {
+            BUF_AddChar((char)*c);
+        }
+    }
+    BUF_AddChar('"');
+}
+
 static char *echo_cbk(int, long id, int argc, char **argv) {
     BUF_Reset(NULL);
     BUF_AddString("Echoed");
@@ -18,7 +52,7 @@ static char *echo_cbk(int, long id, int argc, char **argv) {
     BUF_AddLong(id);
     for (int i = 1; i < argc; i++) {
         BUF_AddSpace();
-        BUF_AddString(argv[i]);
+        add_word(argv[i]);
     }
     return BUF_Buffer();
 }
