@@ -1,6 +1,7 @@
 /* saveSatFile and satToVrml: the common ending of both modelers. */
 #include "satvrml.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <dirent.h>
@@ -101,12 +102,18 @@ void satRemoveStaleTemps(const char *target) {
 
 double satVrmlScale(const box &b) {
     int largest = 0;
+    double exact = 0;
     for (int i = 0; i < 3; ++i) {
-        int e = truncatedExtent(b.low().coordinate(i), b.high().coordinate(i));
-        if (e > largest)
-            largest = e;
+        double low = b.low().coordinate(i), high = b.high().coordinate(i);
+        largest = std::max(largest, truncatedExtent(low, high));
+        if (std::isfinite(high - low))
+            exact = std::max(exact, std::fabs(high - low));
     }
-    return largest == 0 ? 1.0 : 100.0 / largest;
+    if (largest > 0)
+        return 100.0 / largest;
+    // A model under one unit in every direction is fitted by its own largest extent, so that it
+    // fills the view like any other instead of shrinking to a dot at its middle.
+    return exact >= kernel_min_size() && !b.empty() ? 100.0 / exact : 1.0;
 }
 
 void saveSatFile(const char *path, BODY *body) {

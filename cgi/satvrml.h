@@ -26,7 +26,8 @@ void satToVrml(const char *satPath, const char *wrlPath);
 void satRemoveStaleTemps(const char *target);
 
 // The scale that fits a model with box b into the 100-unit cube: 100 over the largest extent,
-// each extent truncated to an integer first; 1 when every extent truncates to 0.
+// each extent truncated to an integer first. When every extent truncates to 0 (a model under one
+// unit), 100 over the largest extent as it is; 1 for an empty box or one of no size.
 double satVrmlScale(const box &b);
 
 #endif

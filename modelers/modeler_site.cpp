@@ -128,12 +128,16 @@ std::string modelerHost() {
 }
 
 void modelerPublish(const char *name, BODY *body) {
+#ifndef NDEBUG
+    // Every body the modelers build must mesh into a closed surface; the proportion limits keep
+    // the others from being built at all. A mesher that fails (memory run out) is no open mesh;
+    // it is checked before the memory test because meshing itself may run out.
+    bool closed = body == nullptr || kernel_mesh_check(body) != KERN_MESH_OPEN;
+#endif
     if (kernel_ran_out_of_memory())
         modelerFail(500, "Internal Server Error",
                     "The server ran out of memory building the solid.");
-    // Every body the modelers build must mesh into a closed surface; the proportion limits keep
-    // the others from being built at all.
-    assert(body == nullptr || kernel_mesh_closed(body));
+    assert(closed);
     std::string sat = modelerSatPath(name), wrl = modelerWrlPath(name);
     ModelerLock lock(modelerLockPath(name), MODELER_LOCK_WAIT_MS);
     if (lock.state() == ModelerLock::BUSY)

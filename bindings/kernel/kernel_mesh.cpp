@@ -102,6 +102,7 @@ struct Mesh {
     Places places;
     std::vector<std::array<int, 3>> corners; // triangles over places, before numbering
     TopTools_IndexedMapOfShape vertices, edges, faces;
+    bool incomplete = false; // a face or an edge of a face has no triangulation
 };
 
 // Gives the place of node `at` of a face's triangulation; a node already placed joins both.
@@ -122,8 +123,10 @@ void place_edge_nodes(Mesh &m, const TopoDS_Face &face, const Handle(Poly_Triang
         const TopoDS_Edge &edge = TopoDS::Edge(ex.Current());
         Handle(Poly_PolygonOnTriangulation) poly =
             BRep_Tool::PolygonOnTriangulation(edge, tri, loc);
-        if (poly.IsNull())
-            continue; // its nodes stay the face's own; the closedness check refuses a gap
+        if (poly.IsNull()) {
+            m.incomplete = true; // the mesher gave up on this edge
+            continue;
+        }
         TopoDS_Vertex first, last;
         TopExp::Vertices(TopoDS::Edge(edge.Oriented(TopAbs_FORWARD)), first, last);
         int eidx = m.edges.FindIndex(edge);
@@ -158,8 +161,10 @@ void place_edge_nodes(Mesh &m, const TopoDS_Face &face, const Handle(Poly_Triang
 void add_face(Mesh &m, const TopoDS_Face &face) {
     TopLoc_Location loc;
     const Handle(Poly_Triangulation) &tri = BRep_Tool::Triangulation(face, loc);
-    if (tri.IsNull())
+    if (tri.IsNull()) {
+        m.incomplete = true; // the mesher gave up on this face
         return;
+    }
     std::vector<int> local(tri->NbNodes() + 1, -1);
     place_edge_nodes(m, face, tri, loc, local);
     int fidx = m.faces.FindIndex(face);
@@ -236,7 +241,8 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     for (TopExp_Explorer f(shape, TopAbs_FACE); f.More(); f.Next())
         add_face(m, TopoDS::Face(f.Current()));
     number_nodes(m);
-    return true;
+    // Missing pieces are the mesher's failure (out of memory, say), not a fault of the body.
+    return !m.incomplete;
 }
 
 // Whether every edge of the triangles is used exactly once in each direction (a closed,
@@ -387,19 +393,26 @@ outcome api_facet_entity(ENTITY *entity) {
     });
 }
 
-logical kernel_mesh_closed(BODY *body, double *volume) {
+int kernel_mesh_check(BODY *body, double *volume) {
     if (!live_body(body) || shape_of(body).IsNull())
-        return 0;
+        return KERN_MESH_NOT_MADE;
     QuietStdout quiet;
     try {
         Mesh m;
         double v = 0;
-        if (!triangulate(shape_of(body), m) || !closed_mesh(m, v))
-            return 0;
+        if (!triangulate(shape_of(body), m))
+            return KERN_MESH_NOT_MADE;
+        if (!closed_mesh(m, v))
+            return KERN_MESH_OPEN;
         if (volume)
             *volume = v;
-        return 1;
+        return KERN_MESH_CLOSED;
+    } catch (const std::bad_alloc &) {
+        note_out_of_memory();
+    } catch (const Standard_Failure &e) {
+        if (e.IsKind(STANDARD_TYPE(Standard_OutOfMemory)))
+            note_out_of_memory();
     } catch (...) {
-        return 0;
     }
+    return KERN_MESH_NOT_MADE;
 }

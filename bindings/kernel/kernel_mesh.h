@@ -54,8 +54,11 @@ outcome api_get_default_refinement(REFINEMENT **refinement, void *options = null
 outcome api_set_default_refinement(REFINEMENT *refinement);
 // Facets a body with the default refinement and reports it to the installed manager.
 outcome api_facet_entity(ENTITY *entity);
-// Whether the body meshes, at the default refinement, into a closed and consistently wound
-// surface enclosing a positive volume (returned in volume when given). Needs no manager.
-logical kernel_mesh_closed(BODY *body, double *volume = nullptr);
+// What meshing the body at the default refinement gives: a closed and consistently wound surface
+// enclosing a positive volume (that volume is returned when asked for), an open or inside-out
+// one, or nothing (no live body, or the mesher failed: a face or edge it could not mesh, memory
+// run out). Needs no manager.
+enum { KERN_MESH_CLOSED, KERN_MESH_OPEN, KERN_MESH_NOT_MADE };
+int kernel_mesh_check(BODY *body, double *volume = nullptr);
 
 #endif

@@ -167,6 +167,9 @@ box get_body_box(const BODY *body) {
         double x0, y0, z0, x1, y1, z1;
         b.Get(x0, y0, z0, x1, y1, z1);
         return box(position(x0, y0, z0), position(x1, y1, z1));
+    } catch (const std::bad_alloc &) {
+        note_out_of_memory();
+        return box();
     } catch (...) {
         return box();
     }
@@ -180,6 +183,9 @@ double kernel_body_volume(const BODY *body) {
         GProp_GProps props;
         BRepGProp::VolumeProperties(shape_of(body), props);
         return props.Mass();
+    } catch (const std::bad_alloc &) {
+        note_out_of_memory();
+        return 0;
     } catch (...) {
         return 0;
     }

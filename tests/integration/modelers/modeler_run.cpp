@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -90,9 +91,10 @@ std::vector<std::string> RunDir::outputFiles() const {
     return names;
 }
 
-Result RunDir::run(const std::string &program, const std::vector<std::string> &env,
-                   const std::string &body) const {
-    std::string in = root_ + "/stdin", out = root_ + "/stdout", err = root_ + "/stderr";
+pid_t RunDir::start(const std::string &program, const std::vector<std::string> &env,
+                    const std::string &body, const std::string &tag, long addressSpace) const {
+    std::string in = root_ + "/stdin" + tag, out = root_ + "/stdout" + tag,
+                err = root_ + "/stderr" + tag;
     std::ofstream(in, std::ios::binary) << body;
     std::vector<std::string> entries = env;
     addInherited(entries);
@@ -110,10 +112,18 @@ Result RunDir::run(const std::string &program, const std::vector<std::string> &e
         if (fi < 0 || fo < 0 || fe < 0 || chdir(cgiBin.c_str()) != 0)
             _exit(126);
         dup2(fi, 0), dup2(fo, 1), dup2(fe, 2);
+        if (addressSpace > 0) {
+            rlimit limit{rlim_t(addressSpace), rlim_t(addressSpace)};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
         execve(program.c_str(), argv, envp.data());
         _exit(127);
     }
+    return pid;
+}
+
+Result RunDir::finish(pid_t pid, const std::string &tag) const {
     Result r;
     int status = 0;
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
@@ -127,9 +137,14 @@ Result RunDir::run(const std::string &program, const std::vector<std::string> &e
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     r.status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readFile(out);
-    r.err = readFile(err);
+    r.out = readFile(root_ + "/stdout" + tag);
+    r.err = readFile(root_ + "/stderr" + tag);
     return r;
+}
+
+Result RunDir::run(const std::string &program, const std::vector<std::string> &env,
+                   const std::string &body, long addressSpace) const {
+    return finish(start(program, env, body, "", addressSpace), "");
 }
 
 std::vector<std::string> getRequest(const std::string &query) {

@@ -5,6 +5,7 @@
 #define ROVAK_TESTS_MODELER_RUN_H
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace modelertest {
@@ -30,9 +31,16 @@ class RunDir {
     std::vector<std::string> outputFiles() const;
 
     // Runs program in cgi-bin with exactly the environment entries env ("NAME=value", plus the
-    // sanitizer options of the test itself) and body on standard input.
+    // sanitizer options of the test itself) and body on standard input; a positive addressSpace
+    // limits the program's address space (bytes), as `ulimit -v` would.
     Result run(const std::string &program, const std::vector<std::string> &env,
-               const std::string &body = "") const;
+               const std::string &body = "", long addressSpace = 0) const;
+    // The same in two steps, so that several programs can run at once: start() returns the
+    // child's process id, finish() waits for it (killing it after two minutes) and collects its
+    // output. tag keeps the input and output files of concurrent runs apart.
+    pid_t start(const std::string &program, const std::vector<std::string> &env,
+                const std::string &body, const std::string &tag, long addressSpace = 0) const;
+    Result finish(pid_t pid, const std::string &tag) const;
 
   private:
     std::string root_;

@@ -123,7 +123,9 @@ TEST_F(ExportTest, BoxIsScaledAndCentredInTheViewingCube) {
 TEST_F(ExportTest, ExtentsAreTruncatedBeforeTheLargestIsTaken) {
     EXPECT_DOUBLE_EQ(satVrmlScale(box(position(0, 0, 0), position(0.9, 0.9, 2.5))), 50.0);
     EXPECT_DOUBLE_EQ(satVrmlScale(box(position(0, 0, 0), position(40, 20, 10))), 2.5);
-    EXPECT_DOUBLE_EQ(satVrmlScale(box(position(0, 0, 0), position(0.5, 0.9, 0.99))), 1.0);
+    // Under one unit every way: fitted by the largest extent itself.
+    EXPECT_DOUBLE_EQ(satVrmlScale(box(position(0, 0, 0), position(0.5, 0.9, 0.8))), 100 / 0.9);
+    EXPECT_DOUBLE_EQ(satVrmlScale(box(position(2, 2, 2), position(2, 2, 2))), 1.0);
     EXPECT_DOUBLE_EQ(satVrmlScale(box()), 1.0);
     BODY *blk = nullptr;
     ASSERT_TRUE(api_make_cuboid(0.9, 0.9, 2.5, blk).ok());
