@@ -150,31 +150,43 @@
         }
     }
 
-    // One beam: a wedge from the sensor on the rim out to its current range.
-    function beam(r, sector, range, maxRange, beamDeg, fill) {
+    // One beam: a wedge from the sensor on the rim out to its current range, with the echo (the
+    // arc at that range) drawn darker; a beam without an echo is only a faint wedge.
+    function beam(r, sector, range, maxRange, beamDeg, colour, alpha) {
         const radius = world.robot.radius;
         const a = r.heading_mrad / 1000 + (sector * world.robot.sector_deg * Math.PI) / 180;
         const half = (beamDeg * Math.PI) / 360;
         const sx = r.x + radius * Math.cos(a), sy = r.y + radius * Math.sin(a);
         const [px, py] = toScreen(sx, sy);
+        const reach = Math.max(0, range) * view.scale;
+        const echo = range < maxRange;
+        // Canvas angles run clockwise on screen: the world's counter-clockwise angle negated.
         g.beginPath();
         g.moveTo(px, py);
-        // Canvas angles run clockwise on screen: the world's counter-clockwise angle negated.
-        g.arc(px, py, Math.max(0, range) * view.scale, -a - half, -a + half);
+        g.arc(px, py, reach, -a - half, -a + half);
         g.closePath();
-        g.fillStyle = fill;
-        g.globalAlpha = range >= maxRange ? 0.06 : 0.22;
+        g.fillStyle = colour;
+        g.globalAlpha = echo ? alpha : alpha / 4;
         g.fill();
+        if (echo) {
+            g.beginPath();
+            g.arc(px, py, reach, -a - half, -a + half);
+            g.strokeStyle = colour;
+            g.globalAlpha = 0.8;
+            g.lineWidth = Math.max(1.5, 20 * view.scale);
+            g.stroke();
+        }
         g.globalAlpha = 1;
     }
 
     function drawRobot(r) {
         const radius = world.robot.radius;
         if (el("show-sonar").checked)
-            r.sonar.forEach((d, k) => beam(r, k, d, world.sonar.range, world.sonar.beam_deg, "#3b7dd8"));
+            r.sonar.forEach((d, k) =>
+                beam(r, k, d, world.sonar.range, world.sonar.beam_deg, "#2f6fc6", 0.1));
         if (el("show-infrared").checked)
             r.infrared.forEach((d, k) =>
-                beam(r, k, d, world.infrared.range, world.infrared.beam_deg, "#e8590c"));
+                beam(r, k, d, world.infrared.range, world.infrared.beam_deg, "#e8590c", 0.45));
         const [x, y] = toScreen(r.x, r.y);
         const a = r.heading_mrad / 1000;
         g.beginPath();

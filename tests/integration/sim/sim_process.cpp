@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -76,6 +77,13 @@ std::string SimProcess::log() const {
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+int SimProcess::view_port() const {
+    std::string text = log();
+    const std::string mark = "view at http://127.0.0.1:";
+    size_t at = text.find(mark);
+    return at == std::string::npos ? 0 : atoi(text.c_str() + at + mark.size());
 }
 
 std::string SimProcess::socket_path(int robot) const {

@@ -27,6 +27,9 @@ class SimProcess {
     pid_t pid() const { return pid_; }
     const netpeer::TempDir &dir() const { return dir_; }
     std::string log() const; // the event log so far
+    // The port of the live view named in the event log ("view at http://127.0.0.1:PORT/"), or
+    // 0 when the simulator runs without one.
+    int view_port() const;
     std::string socket_path(int robot) const;
     // Sends SIGTERM and waits; returns the exit status (0 for a clean stop), or -1 when the
     // process died of a signal.
