@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Request-to-redirect time of the modelers through lighttpd on loopback: each primitive and a
 # six-section shaft with edge treatments, a hole and one quarter kept. Prints the median of
-# RUNS requests per shape (the time curl takes from sending the request to receiving the redirect).
+# RUNS requests per shape (the time curl takes from sending the request to receiving the redirect),
+# then requests per second with CLIENTS (default 8) clients sending REQUESTS (default 8 x RUNS).
 # Usage: bench/modelers.sh [BUILD_DIR] [RUNS]   (default build/release, built when missing; 25 runs)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -43,3 +44,25 @@ shaft='numsol=6&comp=10-15-20-10-25-10-&diam_e=20-30-40-36-30-20-&diam_d=20-30-4
 shaft+='&blend_e=1-2-2-0-0-0-&vblend_e=1-1-1.5-0-0-0-&blend_d=0-0-1-0-2-1-&vblend_d=0-0-1-0-1-1-'
 shaft+='&codfuros=3&dfuro=8&profuro=20&seccao=3'
 printf '%-16s %10s\n' "eixo (shaft)" "$(median_ms "$base/Arvend" --data "$shaft")"
+
+# Requests per second with CLIENTS clients at once, each sending its share of REQUESTS; every
+# answer must be the redirect. One shape (all requests wait for its lock in turn) and all nine
+# primitives spread over the clients (locks of different shapes do not wait for each other).
+clients=${CLIENTS:-8}
+requests=${REQUESTS:-$((runs * 8))}
+throughput() { # label, then the URLs to cycle through
+    local label=$1
+    shift
+    local urls=("$@") start end
+    start=$(date +%s.%N)
+    for ((i = 0; i < requests; i++)); do echo "${urls[i % ${#urls[@]}]}"; done |
+        xargs -P "$clients" -n 1 curl -s -o /dev/null -w '%{http_code}\n' |
+        awk -v label="$label" '$1 != 302 { print "bench: " label " answered " $1 > "/dev/stderr"; exit 1 }'
+    end=$(date +%s.%N)
+    awk -v label="$label" -v n="$requests" -v c="$clients" -v s="$start" -v e="$end" \
+        'BEGIN { printf "%-24s %8.1f requests/s   (%d requests, %d clients)\n", label, n / (e - s), n, c }' 
+}
+primitives=()
+for shape in "${shapes[@]}"; do primitives+=("$base/Bolmar?${shape#* }"); done
+throughput "box, one shape" "$base/Bolmar?${shapes[0]#* }"
+throughput "nine primitives" "${primitives[@]}"

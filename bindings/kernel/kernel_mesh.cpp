@@ -3,6 +3,7 @@
 #include "kernel_internal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -14,6 +15,8 @@
 #include <BRepTools.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
+#include <Message_ProgressIndicator.hxx>
+#include <Message_ProgressScope.hxx>
 #include <Poly_PolygonOnTriangulation.hxx>
 #include <Precision.hxx>
 #include <Poly_Triangulation.hxx>
@@ -216,6 +219,26 @@ void number_nodes(Mesh &m) {
     m.corners.clear();
 }
 
+// Stops the mesher once the time given to one body has run out: a body whose geometry is sound
+// but absurd (read from a damaged file, say) must not keep the converter busy for ever.
+class MeshDeadline : public Message_ProgressIndicator {
+  public:
+    explicit MeshDeadline(double seconds)
+        : until_(std::chrono::steady_clock::now() +
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double>(seconds))) {}
+    Standard_Boolean UserBreak() override { return std::chrono::steady_clock::now() > until_; }
+
+  protected:
+    void Show(const Message_ProgressScope &, const Standard_Boolean) override {}
+
+  private:
+    std::chrono::steady_clock::time_point until_;
+};
+
+// Time the mesher is given for one body; our own bodies take milliseconds.
+constexpr double kMeshSeconds = 30;
+
 bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     Bnd_Box b;
     BRepBndLib::Add(shape, b);
@@ -232,8 +255,9 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     // Segments down to the modeller's precision: the default (a tenth of the deflection) would
     // merge the points of a circle much smaller than the body into a line.
     params.MinSize = Precision::Confusion();
-    BRepMesh_IncrementalMesh mesher(shape, params);
-    if (!mesher.IsDone())
+    Handle(MeshDeadline) deadline = new MeshDeadline(kMeshSeconds);
+    BRepMesh_IncrementalMesh mesher(shape, params, deadline->Start());
+    if (!mesher.IsDone() || deadline->UserBreak())
         return false;
     TopExp::MapShapes(shape, TopAbs_VERTEX, m.vertices);
     TopExp::MapShapes(shape, TopAbs_EDGE, m.edges);

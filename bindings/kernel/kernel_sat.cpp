@@ -92,7 +92,7 @@ struct Reader {
 const char kShapeHead[] = "\nCASCADE Topology V";
 // A body whose reading takes longer than this (seconds of wall time or of processor time) is
 // refused: our own bodies read in milliseconds.
-constexpr int kReadSeconds = 5;
+constexpr int kReadSeconds = 3;
 // Address space a reading child may grow to (not applied under the address sanitizer, which
 // reserves far more than this up front).
 constexpr rlim_t kReadMemory = rlim_t(2) << 30;
@@ -168,9 +168,29 @@ bool sound_shape(const TopoDS_Shape &shape) {
 // trusts its input, and a damaged body can make it crash, run away or loop. The child is given
 // kReadSeconds and kReadMemory; anything but a clean "all sound" from it refuses the file. The
 // reader is deterministic, so the parent's own reading afterwards goes the same way.
+// Whether every section of a body text announces no more items than the text has bytes: each
+// item takes at least one, and a count beyond that would only send the reader looping.
+bool counts_plausible(const std::string &payload) {
+    static const char *const kSections[] = {
+        "Locations ", "Curve2ds ",       "Curves ", "Polygon3D ", "PolygonOnTriangulations ",
+        "Surfaces ",  "Triangulations ", "TShapes "};
+    for (const char *section : kSections) {
+        std::size_t at = payload.find(std::string("\n") + section);
+        if (at == std::string::npos)
+            continue;
+        const char *digits = payload.c_str() + at + 1 + std::strlen(section);
+        char *end = nullptr;
+        unsigned long long n = std::strtoull(digits, &end, 10);
+        if (end == digits || n > payload.size())
+            return false;
+    }
+    return true;
+}
+
 bool payloads_safe(const std::vector<std::string> &payloads) {
     for (const std::string &p : payloads)
-        if (!p.empty() && p.compare(0, sizeof kShapeHead - 1, kShapeHead) != 0)
+        if (!p.empty() &&
+            (p.compare(0, sizeof kShapeHead - 1, kShapeHead) != 0 || !counts_plausible(p)))
             return false;
     std::fflush(nullptr); // the child must not inherit half-written output to flush twice
     pid_t child = fork();

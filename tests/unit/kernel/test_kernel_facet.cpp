@@ -1,4 +1,5 @@
 /* The faceter: closed, consistently wound meshes with body-wide node numbers from 0. */
+#include <cstdio>
 #include <map>
 #include <utility>
 #include <vector>
@@ -141,6 +142,55 @@ TEST_F(FacetTest, RefinementControlsDensityWithinBounds) {
     EXPECT_EQ(api_set_default_refinement(ref).error_number(), KERN_BAD_ARGUMENT);
     ref->surface_tol = std::nan("");
     EXPECT_EQ(api_set_default_refinement(ref).error_number(), KERN_BAD_ARGUMENT);
+}
+
+// Two equal cylinders crossing meet at points where four edges and several vertices come
+// together; at large sizes, read back from SAT and fitted as the converter does, the mesh must
+// still close.
+TEST_F(FacetTest, EqualCrossAtLargeSizesCloses) {
+    for (double size : {2e5, 5e5, 1e6}) {
+        SCOPED_TRACE(size);
+        BODY *a = nullptr, *b = nullptr;
+        ASSERT_TRUE(api_make_frustum(size, size / 2, size / 2, size / 2, a).ok());
+        ASSERT_TRUE(api_make_frustum(size, size / 2, size / 2, size / 2, b).ok());
+        ASSERT_TRUE(api_apply_transf(a, rotate_transf(M_PI / 2, vector(1, 0, 0))).ok());
+        ASSERT_TRUE(api_unite(a, b).ok());
+        FILE *f = std::tmpfile();
+        ENTITY_LIST saved, restored;
+        saved.add(b);
+        ASSERT_TRUE(api_save_entity_list(f, 1, saved).ok());
+        std::rewind(f);
+        ASSERT_TRUE(api_restore_entity_list(f, 1, restored).ok());
+        std::fclose(f);
+        BODY *back = static_cast<BODY *>(restored[0]);
+        double scale = 100.0 / size;
+        ASSERT_TRUE(api_apply_transf(back, scale_transf(scale)).ok());
+        ASSERT_TRUE(api_apply_transf(back, translate_transf(vector(50, 50, 50))).ok());
+        ASSERT_TRUE(api_change_body_trans(back, nullptr, 0).ok());
+        ASSERT_TRUE(api_facet_entity(back).ok());
+        double v = kernel_body_volume(back);
+        EXPECT_NEAR(checkClosed(manager->bodies.back()), v, 0.03 * v);
+    }
+}
+
+// A tube far thinner than the torus it bends around falls below the mesher's segments: the
+// faceter refuses it rather than report an open mesh, and the check says so.
+TEST_F(FacetTest, MeshesThatWouldNotCloseAreRefused) {
+    BODY *thin = nullptr;
+    ASSERT_TRUE(api_make_torus(1, 1e-6, thin).ok());
+    ASSERT_TRUE(api_apply_transf(thin, scale_transf(50)).ok()); // as the converter fits it
+    ASSERT_TRUE(api_change_body_trans(thin, nullptr, 0).ok());
+    std::size_t before = manager->bodies.size();
+    EXPECT_EQ(api_facet_entity(thin).error_number(), KERN_INVALID_RESULT);
+    EXPECT_EQ(manager->bodies.size(), before); // the manager heard nothing
+    EXPECT_EQ(kernel_mesh_check(thin), KERN_MESH_OPEN);
+
+    BODY *torus = nullptr;
+    ASSERT_TRUE(api_make_torus(1, 1e-4, torus).ok());
+    double volume = 0;
+    EXPECT_EQ(kernel_mesh_check(torus, &volume), KERN_MESH_CLOSED);
+    double exact = kernel_body_volume(torus);
+    EXPECT_NEAR(volume, exact, 0.03 * exact);
 }
 
 TEST_F(FacetTest, FacetingNeedsABodyAndAManager) {

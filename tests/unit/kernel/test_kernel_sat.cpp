@@ -1,6 +1,10 @@
 /* SAT text save and restore. */
+#include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 #include "kernel_test_util.h"
 
@@ -86,6 +90,89 @@ TEST_F(KernelTest, DamagedSatTextIsRefusedAndAddsNothing) {
     ENTITY_LIST list;
     EXPECT_EQ(api_save_entity_list(nullptr, 1, list).error_number(), KERN_FILE_ERROR);
     EXPECT_EQ(api_restore_entity_list(nullptr, 1, list).error_number(), KERN_FILE_ERROR);
+}
+
+// Runs fn with standard output sent to a file of its own; returns what was written there.
+template <class F> std::string stdoutOf(F fn) {
+    std::fflush(stdout);
+    FILE *capture = std::tmpfile();
+    int saved = dup(STDOUT_FILENO);
+    dup2(fileno(capture), STDOUT_FILENO);
+    fn();
+    std::cout.flush();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::rewind(capture);
+    std::string text;
+    int c;
+    while ((c = std::fgetc(capture)) != EOF)
+        text += char(c);
+    std::fclose(capture);
+    return text;
+}
+
+// Bodies of the right length and the wrong content, as a damaged disk or a stray program would
+// leave them: every one is refused, in bounded time, without a crash and without a word on
+// standard output (a CGI program's response).
+TEST_F(KernelTest, DamagedBodyPayloadsAreRefused) {
+    BODY *shaft = twoSectionShaft();
+    ENTITY_LIST saved;
+    saved.add(shaft);
+    const std::string good = saveToText(saved);
+    const std::size_t start = good.find("\nCASCADE");
+    const std::size_t stop = good.rfind("\nend\n");
+    ASSERT_NE(start, std::string::npos);
+    std::vector<std::string> damaged;
+    auto replaced = [&](const std::string &from, const std::string &to) {
+        std::string text = good;
+        std::size_t at = text.find(from, start);
+        if (at == std::string::npos || to.size() != from.size())
+            return;
+        damaged.push_back(text.replace(at, from.size(), to));
+    };
+    replaced("CASCADE", "CASKADE");
+    replaced("Curve2ds 1", "Curve2ds 9"); // more curves announced than the body holds
+    replaced("Locations", "Locationz");
+    replaced("TShapes", "TShapez");
+    std::string counts = good;
+    for (const char *section : {"Curve2ds ", "Curves ", "Surfaces ", "TShapes "}) {
+        std::size_t at = good.find(section, start);
+        ASSERT_NE(at, std::string::npos) << section;
+        std::size_t digits = at + std::string(section).size();
+        std::size_t end = good.find('\n', digits);
+        std::string huge = good;
+        huge.replace(digits, end - digits, std::string(end - digits, '9'));
+        damaged.push_back(huge);
+    }
+    // Bytes overwritten at spread-out places, the length kept.
+    std::uint32_t seed = 99;
+    for (int i = 0; i < 40; ++i) {
+        std::string text = good;
+        for (int k = 0; k < 1 + i % 4; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            std::size_t at = start + 1 + (seed >> 8) % (stop - start - 1);
+            text[at] = "0123456789 -.\nabcdefXYZ"[(seed >> 3) % 24];
+        }
+        damaged.push_back(text);
+    }
+    int refused = 0;
+    for (const std::string &text : damaged) {
+        ENTITY_LIST list;
+        outcome r;
+        std::string out = stdoutOf([&] { r = restoreFromText(text, list); });
+        EXPECT_EQ(out, "");
+        if (r.ok()) {
+            // A change the reader cannot tell (a digit of a coordinate, say) gives a sound body.
+            ASSERT_EQ(list.count(), 1);
+            EXPECT_GT(kernel_body_volume(static_cast<BODY *>(list[0])), 0);
+            continue;
+        }
+        ++refused;
+        EXPECT_EQ(r.error_number(), KERN_BAD_FORMAT);
+        EXPECT_EQ(list.count(), 0);
+    }
+    EXPECT_GE(refused, 8);
 }
 
 TEST_F(KernelTest, SaveSkipsRefinementsAndRefusesOtherEntities) {

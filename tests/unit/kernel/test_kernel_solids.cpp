@@ -103,6 +103,18 @@ TEST_F(KernelTest, RunAwayAndNonsenseSizesAreRefused) {
             return api_solid_cylinder_cone(position(0, 0, 0), position(0, 0, nan), 1, 1, 1, nullptr,
                                            b);
         },
+        // A point at both ends, or an elliptic base of one radius 0, is no solid.
+        [&](BODY *&b) { return api_make_frustum(1, 0, 0, 0, b); },
+        [&](BODY *&b) { return api_make_frustum(1, 0, 2, 1, b); },
+        [&](BODY *&b) {
+            return api_solid_cylinder_cone(position(0, 0, 0), position(0, 0, 1), 0, 0, 0, nullptr,
+                                           b);
+        },
+        // Bodies (not tools) keep the size limit: a section starting past it.
+        [&](BODY *&b) {
+            return api_solid_cylinder_cone(position(0, 0, 2e6), position(0, 0, 2e6 + 1), 1, 1, 1,
+                                           nullptr, b);
+        },
     };
     int i = 0;
     for (const auto &make : cases) {
@@ -113,6 +125,91 @@ TEST_F(KernelTest, RunAwayAndNonsenseSizesAreRefused) {
         EXPECT_EQ(r.error_number(), KERN_BAD_ARGUMENT);
         EXPECT_EQ(body, nullptr);
     }
+}
+
+// A frustum with a zero radius at either end is a cone: its apex a vertex on the axis.
+TEST_F(KernelTest, ConesStandOnEitherEnd) {
+    const double cone = M_PI * 25 * 12 / 3;
+    BODY *onApex = nullptr, *apexUp = nullptr;
+    ASSERT_TRUE(api_make_frustum(12, 0, 0, 5, onApex).ok());
+    ASSERT_TRUE(api_make_frustum(12, 5, 5, 0, apexUp).ok());
+    for (BODY *b : {onApex, apexUp}) {
+        EXPECT_NEAR(kernel_body_volume(b), cone, 1e-9 * cone);
+        expectBox(get_body_box(b), position(-5, -5, -6), position(5, 5, 6));
+    }
+    VERTEX *v = nullptr;
+    EXPECT_TRUE(api_find_vertex(onApex, position(0, 0, -6), v).ok());
+    EXPECT_TRUE(api_find_vertex(apexUp, position(0, 0, 6), v).ok());
+
+    BODY *start = nullptr, *end = nullptr;
+    ASSERT_TRUE(
+        api_solid_cylinder_cone(position(0, 0, 10), position(0, 0, 20), 0, 0, 3, nullptr, start)
+            .ok());
+    ASSERT_TRUE(
+        api_solid_cylinder_cone(position(0, 0, 10), position(0, 0, 20), 3, 3, 0, nullptr, end)
+            .ok());
+    for (BODY *b : {start, end})
+        EXPECT_NEAR(kernel_body_volume(b), M_PI * 9 * 10 / 3, 1e-9);
+    EXPECT_TRUE(api_find_vertex(start, position(0, 0, 10), v).ok());
+    EXPECT_TRUE(api_find_vertex(start, position(3, 0, 20), v).ok());
+    EXPECT_TRUE(api_find_vertex(end, position(0, 0, 20), v).ok());
+}
+
+// Tools are sized from bodies and may reach past the size limit; they are refused only when no
+// body within the limits could call for them.
+TEST_F(KernelTest, ToolsReachPastTheSizeLimit) {
+    EDGE *edge = nullptr;
+    const double diagonal = std::sqrt(3.0) * 2e6; // of the largest box a shaft can fill
+    EXPECT_TRUE(api_mk_ed_ellipse(position(0, 0, 1e6), vector(1, 0, 0),
+                                  vector(0, 0, 0.6 * diagonal), 1.0, 0.0, 0.0, edge)
+                    .ok());
+    EXPECT_EQ(api_mk_ed_ellipse(position(0, 0, 0), vector(1, 0, 0), vector(0, 0, 2e9), 1.0, 0.0,
+                                0.0, edge)
+                  .error_number(),
+              KERN_BAD_ARGUMENT);
+    EXPECT_EQ(api_mk_ed_ellipse(position(0, 0, 2e9), vector(1, 0, 0), vector(0, 0, 1), 1.0, 0.0,
+                                0.0, edge)
+                  .error_number(),
+              KERN_BAD_ARGUMENT);
+    // A unit body far along the axis, scaled a hundredfold and moved back into view.
+    BODY *far = zCylinder(1, 999998, 999999);
+    ASSERT_TRUE(api_apply_transf(far, scale_transf(100)).ok());
+    ASSERT_TRUE(api_apply_transf(far, translate_transf(vector(50, 50, 50 - 99999850))).ok());
+    ASSERT_TRUE(api_change_body_trans(far, nullptr, 0).ok());
+    expectBox(get_body_box(far), position(-50, -50, 0), position(150, 150, 100), 1e-4);
+    EXPECT_EQ(api_apply_transf(far, translate_transf(vector(0, 0, 2e9))).error_number(),
+              KERN_BAD_ARGUMENT);
+}
+
+// A deleted entity is of no kind, and every call that takes it fails instead of reading freed
+// memory.
+TEST_F(KernelTest, DeletedEntitiesAreRefused) {
+    BODY *cyl = zCylinder(4, 0, 10);
+    ENTITY_LIST edges = edgesAt(cyl, position(4, 0, 0));
+    ASSERT_EQ(edges.count(), 1);
+    ENTITY *edge = edges[0];
+    VERTEX *vertex = nullptr;
+    ASSERT_TRUE(api_find_vertex(cyl, position(4, 0, 10), vertex).ok());
+    ASSERT_TRUE(api_del_entity(cyl).ok()); // its edges and vertices go with it
+    for (ENTITY *gone : {static_cast<ENTITY *>(cyl), edge, static_cast<ENTITY *>(vertex)}) {
+        EXPECT_FALSE(is_BODY(gone));
+        EXPECT_FALSE(is_EDGE(gone));
+        EXPECT_FALSE(is_VERTEX(gone));
+        EXPECT_FALSE(is_FACE(gone));
+        EXPECT_FALSE(is_REFINEMENT(gone));
+        EXPECT_EQ(api_del_entity(gone).error_number(), KERN_NULL_ENTITY);
+    }
+    ENTITY_LIST around;
+    EXPECT_EQ(api_q_edges_around_vertex(vertex, around).error_number(), KERN_NULL_ENTITY);
+    EXPECT_EQ(api_chamfer_edges(edges, 1.0).error_number(), KERN_NULL_ENTITY);
+    EXPECT_EQ(api_apply_transf(cyl, scale_transf(2)).error_number(), KERN_NULL_ENTITY);
+    EXPECT_TRUE(get_body_box(cyl).empty());
+    EXPECT_EQ(kernel_mesh_check(cyl), KERN_MESH_NOT_MADE);
+    ENTITY_LIST list;
+    list.add(cyl);
+    FILE *f = std::tmpfile();
+    EXPECT_EQ(api_save_entity_list(f, 1, list).error_number(), KERN_WRONG_TYPE);
+    std::fclose(f);
 }
 
 TEST_F(KernelTest, RoundSectionsCarryAVertexAtAngleZero) {
