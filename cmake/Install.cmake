@@ -143,8 +143,9 @@ endif()
 # The web site: pages, the lighttpd configuration template, the viewer when it has been fetched
 # (scripts/site-deps), and the serve command.
 if(TARGET Bolmar AND TARGET Arvend)
+  # acis1/sats and acis1/wrls are where the modelers write: each run directory has its own.
   install(DIRECTORY site/htdocs/ DESTINATION ${ROVAK_INSTALL_SITEDIR}/htdocs COMPONENT site
-          PATTERN ".gitkeep" EXCLUDE)
+          PATTERN ".gitkeep" EXCLUDE REGEX "/acis1/(sats|wrls)$" EXCLUDE)
   install(FILES site/lighttpd.conf.in DESTINATION ${ROVAK_INSTALL_SITEDIR} COMPONENT site)
   set(_viewer ${PROJECT_SOURCE_DIR}/site/node_modules/x_ite/dist)
   if(EXISTS ${_viewer}/x_ite.min.js)
