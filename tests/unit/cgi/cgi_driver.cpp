@@ -2,7 +2,7 @@
 // named on its command line, one line each, on standard output.
 //
 //   dump                     every field by position
-//   count | version
+//   count | version | refusal (the CgiRefusal as a number) | reset (parse again, then count)
 //   case on|off
 //   <lookup> NAME            value, length, filename, filepath, type, source, exists, num
 //   <lookup>i NAME INDEX     the index-th field of that name
@@ -95,6 +95,11 @@ int run(CgiParser &cgi, char **argv, int i, int argc) {
         result = std::to_string(cgi.count());
     } else if (cmd == "version") {
         result = CgiParser::version();
+    } else if (cmd == "refusal") {
+        result = std::to_string(static_cast<int>(cgi.refusal()));
+    } else if (cmd == "reset") {
+        CgiParser::reset();
+        result = std::to_string(CgiParser::instance().count()); // parsed again
     } else if (cmd == "case" && left >= 1) {
         cgi.setCaseSensitive(std::strcmp(argv[i++], "on") == 0);
         return i;
