@@ -166,7 +166,7 @@
         g.arc(px, py, reach, -a - half, -a + half);
         g.closePath();
         g.fillStyle = colour;
-        g.globalAlpha = echo ? alpha : alpha / 4;
+        g.globalAlpha = echo ? alpha : alpha / 5;
         g.fill();
         if (echo) {
             g.beginPath();
@@ -183,7 +183,7 @@
         const radius = world.robot.radius;
         if (el("show-sonar").checked)
             r.sonar.forEach((d, k) =>
-                beam(r, k, d, world.sonar.range, world.sonar.beam_deg, "#2f6fc6", 0.1));
+                beam(r, k, d, world.sonar.range, world.sonar.beam_deg, "#2f6fc6", 0.08));
         if (el("show-infrared").checked)
             r.infrared.forEach((d, k) =>
                 beam(r, k, d, world.infrared.range, world.infrared.beam_deg, "#e8590c", 0.45));
