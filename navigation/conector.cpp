@@ -1,7 +1,9 @@
 /* The native methods of trelvo.ConectorJNI: one navigator for the whole library.
  *
  * Every method other than startRovak needs a navigator: called before the first startRovak it
- * prints a message and returns false, null or -1 instead of touching the robot.
+ * prints a message and returns false, null or -1 instead of touching the robot. Beside the map,
+ * battery and position getters, getRoute hands Java the route the last move planned, so that
+ * the front end can draw it over the map.
  *
  * The navigator is created once, by the first startRovak, and never destroyed, so a pointer
  * read from it stays valid on every Java thread; the navigator serialises its own operations.
@@ -17,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <stdio.h>
+#include <vector>
 
 namespace {
 
@@ -65,6 +68,17 @@ void arrayFailed(JNIEnv *env) {
         env->ExceptionClear();
     printf("Nao ha memoria suficiente \n");
     fflush(stdout);
+}
+
+jintArray intArray(JNIEnv *env, const jint *values, jsize count) {
+    jintArray array = env->NewIntArray(count);
+    if (array == nullptr) {
+        arrayFailed(env);
+        return nullptr;
+    }
+    if (count > 0)
+        env->SetIntArrayRegion(array, 0, count, values);
+    return array;
 }
 
 jfloatArray floatArray(JNIEnv *env, const float *values, jsize count) {
@@ -121,19 +135,34 @@ JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM *, void *) {
 
 JNIEXPORT jintArray JNICALL Java_trelvo_ConectorJNI_getMap(JNIEnv *env, jobject) {
     return guarded<jintArray>("getMap", nullptr, [&]() -> jintArray {
-        Navigator *nav = current();
+        Navigator *nav = needNavigator("getMap");
         if (nav == nullptr)
             return nullptr;
         std::unique_ptr<int32_t[]> pixels(nav->getMakeMap()->makeImage());
-        if (pixels == nullptr)
-            return nullptr;
-        jintArray image = env->NewIntArray(MAP_CELLS);
-        if (image == nullptr) {
-            arrayFailed(env);
+        if (pixels == nullptr) { /* a start failed before its map was made */
+            printf("Rovak sem mapa: chame startRovak antes de getMap\n");
+            fflush(stdout);
             return nullptr;
         }
-        env->SetIntArrayRegion(image, 0, MAP_CELLS, reinterpret_cast<const jint *>(pixels.get()));
-        return image;
+        return intArray(env, reinterpret_cast<const jint *>(pixels.get()), MAP_CELLS);
+    });
+}
+
+/* The route as x, y pairs of grid cells; an empty array before the first move and after a
+ * move that planned none. */
+JNIEXPORT jintArray JNICALL Java_trelvo_ConectorJNI_getRoute(JNIEnv *env, jobject) {
+    return guarded<jintArray>("getRoute", nullptr, [&]() -> jintArray {
+        Navigator *nav = needNavigator("getRoute");
+        if (nav == nullptr)
+            return nullptr;
+        std::vector<Coord> route = nav->lastRoute();
+        std::vector<jint> cells;
+        cells.reserve(route.size() * 2);
+        for (const Coord &c : route) {
+            cells.push_back(c.x);
+            cells.push_back(c.y);
+        }
+        return intArray(env, cells.data(), static_cast<jsize>(cells.size()));
     });
 }
 
@@ -175,7 +204,7 @@ JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_startRovak(JNIEnv *env, jobje
 
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_finishRovak(JNIEnv *, jobject) {
     return guarded<jboolean>("finishRovak", JNI_FALSE, [&]() -> jboolean {
-        Navigator *nav = current();
+        Navigator *nav = needNavigator("finishRovak");
         if (nav == nullptr)
             return JNI_FALSE;
         return nav->finish() == 0 ? JNI_TRUE : JNI_FALSE;

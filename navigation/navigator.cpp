@@ -11,6 +11,7 @@
 #include "trefreshmap.h"
 #include "vx9200.h"
 
+#include <iterator>
 #include <memory>
 #include <stdio.h>
 #include <vector>
@@ -67,7 +68,8 @@ Navigator::Navigator()
 }
 
 Navigator::~Navigator() {
-    finish();
+    if (started)
+        finish();
     delete planner;
     delete robot;
     delete cinematic;
@@ -84,6 +86,7 @@ int Navigator::start(int x0, int y0, const char *mapFile) {
         printf("Navegador ja iniciado: chame finishRovak antes\n");
         return -1;
     }
+    forgetRoute(); /* the last route belongs to the map of an earlier start */
     bool madeSet = false;
     try {
         if (startLocked(x0, y0, mapFile, &madeSet) == 0)
@@ -170,6 +173,7 @@ int Navigator::move(int goalX, int goalY) {
         printf("Rovak nao iniciado: chame startRovak antes de moveRovak\n");
         return 0;
     }
+    forgetRoute(); /* until this move plans, it has no route */
     if (!onMap(goalX, goalY)) {
         printf("Objetivo (%d, %d) fora do mapa: as celulas vao de 0 a %d\n", goalX, goalY,
                MAP_SIZE - 1);
@@ -216,6 +220,7 @@ Navigator::Outcome Navigator::planAndFollow(int goalX, int goalY) {
         return MOVE_FAILED;
     }
     planRoute(Coord{sx, sy, heading}, Coord{goalX, goalY, 0});
+    publishRoute(sx, sy);
     if (trajectory.empty()) {
         printf("trajectory is empty\n");
         return MOVE_FAILED;
@@ -251,6 +256,29 @@ void Navigator::planRoute(const Coord &from, const Coord &to) {
         }
     }
     trajectory.assign(route.begin(), route.end());
+}
+
+void Navigator::forgetRoute() {
+    trajectory.clear();
+    std::lock_guard<std::mutex> hold(routeLock);
+    route.clear();
+}
+
+/* Copies the trajectory for lastRoute as it will be driven: from (sx, sy), the start corner
+ * skipped. An empty trajectory (no route) leaves the copy empty. */
+void Navigator::publishRoute(int sx, int sy) {
+    std::vector<Coord> driven;
+    if (!trajectory.empty()) {
+        driven.push_back(Coord{sx, sy, 0});
+        driven.insert(driven.end(), std::next(trajectory.begin()), trajectory.end());
+    }
+    std::lock_guard<std::mutex> hold(routeLock);
+    route.swap(driven);
+}
+
+std::vector<Coord> Navigator::lastRoute() const {
+    std::lock_guard<std::mutex> hold(routeLock);
+    return route;
 }
 
 /* Drives along the route, the semaphore held throughout. The first point (the start corner)
@@ -361,8 +389,11 @@ int Navigator::Speak(const char *text) {
 
 int Navigator::finish() {
     std::unique_lock<std::shared_mutex> alone(lifecycle);
-    if (!started)
-        return 0; /* a failed start has already released what it made */
+    if (!started) { /* a failed start has already released what it made */
+        printf("Rovak nao iniciado: finishRovak nao tem nada a terminar\n");
+        fflush(stdout);
+        return 0;
+    }
     endThreads();
     robot->Disconnect();
     sem_remove_set();

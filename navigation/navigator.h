@@ -20,6 +20,7 @@
 #include <list>
 #include <mutex>
 #include <shared_mutex>
+#include <vector>
 
 class MakeMap;
 class TRefreshMap;
@@ -61,7 +62,8 @@ class Navigator {
      * failed. */
     int Speak(const char *text);
     /* Ends the three threads (refresh, battery, position), closes the robot connection and
-     * removes the semaphore set. 0. */
+     * removes the semaphore set. 0; when the navigator is not started there is nothing to end,
+     * and a message says so. */
     int finish();
 
     /* The map (owned by the navigator). */
@@ -69,6 +71,11 @@ class Navigator {
     /* Copies the 4 battery values / the 3 position values (x mm, y mm, heading). */
     void getBatteryStatus(float *out) const;
     void getPosition(float *out) const;
+    /* The route of the last move's latest plan, in grid cells: the cell the robot set out from,
+     * then the end of each straight motion, the goal last. Empty until a move after the latest
+     * start plans one, and when the last move planned no route. Does not wait for a running move.
+     */
+    std::vector<Coord> lastRoute() const;
     /* True between a successful start and finish. */
     bool isStarted() const { return started; }
 
@@ -82,6 +89,8 @@ class Navigator {
     void recordPosition(Q_RobotState *rs);
     Outcome planAndFollow(int goalX, int goalY);
     void planRoute(const Coord &from, const Coord &to);
+    void forgetRoute();
+    void publishRoute(int sx, int sy);
     Outcome followRoute(int sx, int sy);
     Outcome watchMotion(Q_RobotState *&rs, const bool ahead[]);
 
@@ -105,6 +114,8 @@ class Navigator {
     std::atomic<bool> started;
     std::shared_mutex lifecycle; /* start and finish hold it alone, other operations shared */
     std::mutex moving;           /* one move at a time: trajectory and planner are its own */
+    std::vector<Coord> route;    /* lastRoute's copy of the latest plan, under routeLock */
+    mutable std::mutex routeLock;
 };
 
 #endif

@@ -5,8 +5,9 @@ package trelvo;
  * grid cell, and read the map image, the battery values and the position.
  *
  * <p>The library is loaded from the path in the system property {@code trelvo.library} when it
- * is set (a relative path is taken from the working directory), otherwise by name from {@code java.library.path}. Every method but {@code startRovak}
- * answers false, null or -1 until {@code startRovak} has been called.
+ * is set (a relative path is taken from the working directory), otherwise by name from
+ * {@code java.library.path}. Every method but {@code startRovak} prints a message and answers
+ * false, null or -1 until {@code startRovak} has been called.
  */
 public class ConectorJNI {
     /** System property naming the library file to load instead of searching for it. */
@@ -23,6 +24,14 @@ public class ConectorJNI {
 
     /** The map image: 300 rows of 300 ARGB pixels, top row first (grid row 299); or null. */
     public native int[] getMap();
+
+    /**
+     * The route the last move planned, as x, y pairs of grid cells: the cell the robot set out
+     * from, the end of each straight motion, the goal last. After a move that had to plan again
+     * on the way, the latest plan's route. Empty before the first move and after a move that
+     * planned no route; null before a start.
+     */
+    public native int[] getRoute();
 
     /** The four battery values. */
     public native float[] getBatteryStatus();

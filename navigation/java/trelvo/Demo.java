@@ -1,29 +1,48 @@
 package trelvo;
 
-import java.awt.image.BufferedImage;
 import java.io.File;
 import java.io.IOException;
 import java.util.ArrayList;
 import java.util.List;
-import javax.imageio.ImageIO;
 
 /**
  * Command-line front end of the navigation library.
  *
  * <pre>
  * java -Dtrelvo.library=/path/libtrelvo.so -jar trelvo.jar [options] [goalX,goalY ...]
- *   --start X,Y     robot start position on the map, millimetres (default 15000,15000)
- *   --map FILE      map to start from (default: a new, unexplored map)
- *   --save FILE     save the map here after the moves
- *   --png FILE      write the map image here as a PNG after the moves
- *   --say TEXT      have the robot say TEXT after starting
  * </pre>
  *
- * Goals are grid cells of 100 mm. Exit status: 0 when every move arrived, 1 when one did not,
- * 2 for a usage error or a failed start.
+ * See {@link #HELP} for the options. Goals are grid cells of 100 mm; the start is in
+ * millimetres. Exit status: 0 when every move arrived (and for --help), 1 when one did not, 2
+ * for a usage error or a failed start.
  */
 public final class Demo {
-    private static final int SIZE = 300;
+    private static final String OPTIONS =
+            "[--start X,Y] [--map FILE] [--save FILE] [--png FILE] [--say TEXT] [goalX,goalY ...]";
+    /** The help text after its usage line. */
+    private static final String HELP = String.join("\n",
+            "Starts the navigator of libtrelvo, drives the robot to each goal in turn, then saves",
+            "the map and writes its picture.",
+            "",
+            "  goalX,goalY   a goal as a grid CELL: 0 to 299 each; a cell is 100 mm square, so",
+            "                cell = millimetres / 100 (170,150 lies 2 m right of 150,150)",
+            "  --start X,Y   the robot's start position on the map in MILLIMETRES",
+            "                (default 15000,15000: cell 150,150, the middle of the 30 m map)",
+            "  --map FILE    map file to start from (default: a new, unexplored map)",
+            "  --save FILE   save the map here after the moves",
+            "  --png FILE    write a picture here after the moves: the map at 3 pixels per",
+            "                cell, the route planned for each move, the goals, the robot's",
+            "                position and heading, and a key to the colours",
+            "  --say TEXT    have the robot say TEXT after starting",
+            "  --help        this text",
+            "",
+            "The library is loaded from the file named by -Dtrelvo.library=PATH (given before",
+            "-jar or the class), else from java.library.path. The robot is reached through the",
+            "scheduler at $ROVAK_SCHEDULER_HOST:$ROVAK_SCHEDULER_PORT (default localhost:7073).",
+            "",
+            "Exit status: 0 when every move arrived, 1 when one did not (or the picture could",
+            "not be written), 2 for a usage error or a failed start.",
+            "");
 
     private int startX = 15000;
     private int startY = 15000;
@@ -32,18 +51,36 @@ public final class Demo {
     private String pngFile;
     private String sayText;
     private final List<int[]> goals = new ArrayList<>();
+    private boolean help;
 
     private Demo() {}
 
     public static void main(String[] args) {
         Demo demo = new Demo();
         if (!demo.parse(args)) {
-            System.err.println(
-                    "usage: Demo [--start X,Y] [--map FILE] [--save FILE] [--png FILE]"
-                            + " [--say TEXT] [goalX,goalY ...]");
+            System.err.println("usage: " + commandName() + " " + OPTIONS);
+            System.err.println("(" + commandName() + " --help tells more)");
             System.exit(2);
         }
+        if (demo.help) {
+            System.out.print("usage: " + commandName() + " " + OPTIONS + "\n" + HELP);
+            System.out.flush();
+            System.exit(0);
+        }
         System.exit(demo.run());
+    }
+
+    /**
+     * How this program was started, for the usage line: "java -jar" and the jar as it was named
+     * when run with -jar, "java trelvo.Demo" when run by its class name.
+     */
+    static String commandName() {
+        String command = System.getProperty("sun.java.command", "");
+        String first = command.trim().split("\\s+", 2)[0];
+        if (first.endsWith(".jar")) {
+            return "java -jar " + first;
+        }
+        return "java " + Demo.class.getName();
     }
 
     private static int[] pair(String text) {
@@ -59,7 +96,9 @@ public final class Demo {
             for (int i = 0; i < args.length; i++) {
                 String a = args[i];
                 boolean hasValue = i + 1 < args.length;
-                if (a.equals("--start") && hasValue) {
+                if (a.equals("--help") || a.equals("-h")) {
+                    help = true;
+                } else if (a.equals("--start") && hasValue) {
                     int[] p = pair(args[++i]);
                     startX = p[0];
                     startY = p[1];
@@ -94,9 +133,13 @@ public final class Demo {
             System.out.println("Demo: speak " + rovak.textToSpeech(sayText));
         }
         boolean allArrived = true;
+        List<int[]> routes = new ArrayList<>();
         for (int[] g : goals) {
             boolean arrived = rovak.moveRovak(g[0], g[1]);
             System.out.println("Demo: move " + g[0] + "," + g[1] + " " + arrived);
+            int[] route = rovak.getRoute();
+            routes.add(route);
+            System.out.println("Demo: route" + cells(route));
             report(rovak);
             allArrived &= arrived;
         }
@@ -104,7 +147,7 @@ public final class Demo {
             rovak.saveMap(saveFile);
             System.out.println("Demo: map saved to " + saveFile);
         }
-        if (pngFile != null && !writePng(rovak.getMap(), pngFile)) {
+        if (pngFile != null && !writePng(rovak, routes)) {
             allArrived = false;
         }
         rovak.finishRovak();
@@ -123,20 +166,38 @@ public final class Demo {
         }
     }
 
-    private static boolean writePng(int[] pixels, String file) {
-        if (pixels == null || pixels.length != SIZE * SIZE) {
+    /** " x,y x,y ..." for a route of cell pairs; " none" for none. */
+    private static String cells(int[] route) {
+        if (route == null || route.length < 2) {
+            return " none";
+        }
+        StringBuilder text = new StringBuilder();
+        for (int i = 0; i + 1 < route.length; i += 2) {
+            text.append(' ').append(route[i]).append(',').append(route[i + 1]);
+        }
+        return text.toString();
+    }
+
+    /** The picture of the map with the goals, their routes and the pose where the robot ended. */
+    private boolean writePng(ConectorJNI rovak, List<int[]> routes) {
+        int[] pixels = rovak.getMap();
+        if (pixels == null || pixels.length != MapPicture.CELLS * MapPicture.CELLS) {
             System.out.println("Demo: no map image");
             return false;
         }
-        BufferedImage image = new BufferedImage(SIZE, SIZE, BufferedImage.TYPE_INT_ARGB);
-        image.setRGB(0, 0, SIZE, SIZE, pixels, 0, SIZE);
+        MapPicture picture = new MapPicture(pixels);
+        for (int i = 0; i < goals.size(); i++) {
+            picture.addMove(goals.get(i)[0], goals.get(i)[1], routes.get(i));
+        }
+        picture.setPose(rovak.getPosition());
         try {
-            ImageIO.write(image, "png", new File(file));
+            picture.write(new File(pngFile));
         } catch (IOException e) {
-            System.out.println("Demo: cannot write " + file + ": " + e.getMessage());
+            System.out.println("Demo: cannot write " + pngFile + ": " + e.getMessage());
             return false;
         }
-        System.out.println("Demo: image written to " + file);
+        System.out.println("Demo: image written to " + pngFile + " (" + MapPicture.WIDTH + " x "
+                + MapPicture.HEIGHT + " pixels, " + MapPicture.SCALE + " per cell)");
         return true;
     }
 }

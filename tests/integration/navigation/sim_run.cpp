@@ -118,10 +118,15 @@ std::string Sim::log() const { return slurp(dir_.file("sim.log")); }
 
 Result runJava(const std::string &mainClass, const std::vector<std::string> &args,
                const netpeer::TempDir &dir, int timeout_s) {
+    std::vector<std::string> rest = {"-cp", JAVA_CLASSPATH, mainClass};
+    rest.insert(rest.end(), args.begin(), args.end());
+    return runJvm(rest, dir, timeout_s);
+}
+
+Result runJvm(const std::vector<std::string> &args, const netpeer::TempDir &dir, int timeout_s) {
     std::string out = dir.file("java.out"), err = dir.file("java.err");
-    std::vector<std::string> argv = {
-        JAVA_BIN, "-Djava.awt.headless=true", "-Dtrelvo.library=" TRELVO_LIB, "-cp", JAVA_CLASSPATH,
-        mainClass};
+    std::vector<std::string> argv = {JAVA_BIN, "-Djava.awt.headless=true",
+                                     "-Dtrelvo.library=" TRELVO_LIB};
     argv.insert(argv.end(), args.begin(), args.end());
     pid_t pid = fork();
     if (pid == 0) {

@@ -44,6 +44,10 @@ struct Result {
 // after timeout_s seconds.
 Result runJava(const std::string &mainClass, const std::vector<std::string> &args,
                const netpeer::TempDir &dir, int timeout_s = 120);
+// Runs the virtual machine with the library property and args after it (such as "-jar" and
+// the jar); kills it after timeout_s seconds.
+Result runJvm(const std::vector<std::string> &args, const netpeer::TempDir &dir,
+              int timeout_s = 120);
 
 // Writes a world file of the given lines into dir and returns its path.
 std::string writeWorld(const netpeer::TempDir &dir, const std::vector<std::string> &lines);

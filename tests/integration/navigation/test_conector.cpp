@@ -19,6 +19,7 @@
 
 extern "C" {
 JNIEXPORT jintArray JNICALL Java_trelvo_ConectorJNI_getMap(JNIEnv *, jobject);
+JNIEXPORT jintArray JNICALL Java_trelvo_ConectorJNI_getRoute(JNIEnv *, jobject);
 JNIEXPORT jfloatArray JNICALL Java_trelvo_ConectorJNI_getBatteryStatus(JNIEnv *, jobject);
 JNIEXPORT jfloatArray JNICALL Java_trelvo_ConectorJNI_getPosition(JNIEnv *, jobject);
 JNIEXPORT jboolean JNICALL Java_trelvo_ConectorJNI_startRovak(JNIEnv *, jobject, jint, jint,
@@ -173,7 +174,9 @@ TEST(NativeMethods, TwoThreadsShareOneNavigator) {
             jintArray image = Java_trelvo_ConectorJNI_getMap(env.get(), nullptr);
             jfloatArray position = Java_trelvo_ConectorJNI_getPosition(env.get(), nullptr);
             jfloatArray battery = Java_trelvo_ConectorJNI_getBatteryStatus(env.get(), nullptr);
+            jintArray route = Java_trelvo_ConectorJNI_getRoute(env.get(), nullptr);
             bool good = image != nullptr && FakeEnv::ints(image).size() == 90000 &&
+                        route != nullptr && FakeEnv::ints(route).size() % 2 == 0 &&
                         position != nullptr && FakeEnv::floats(position).size() == 3 &&
                         battery != nullptr && FakeEnv::floats(battery).size() == 4;
             good = good && Java_trelvo_ConectorJNI_saveMap(env.get(), nullptr, env.text(saved)) ==
@@ -204,6 +207,49 @@ TEST(NativeMethods, TwoThreadsShareOneNavigator) {
     /* The navigator stays after finish: its map can still be read. */
     FakeEnv env;
     EXPECT_NE(Java_trelvo_ConectorJNI_getMap(env.get(), nullptr), nullptr);
+}
+
+// The route of the last move as pairs of cells: none after a start, the start cell to the goal
+// after a move (every point between them a corner of a 300 mm planning cell), none after a
+// move that planned none, and the start cell alone for a goal in the robot's own planning
+// cell, which needs no motion.
+TEST(NativeMethods, RouteOfTheLastMove) {
+    netpeer::TempDir dir;
+    simtest::Sim sim(dir);
+    ASSERT_TRUE(sim.start(
+        5, {"--world", simtest::writeWorld(dir, {"room 6000 4000", "start 1000 2000 0"})}));
+    FakeEnv env;
+    auto route = [&]() -> std::vector<jint> {
+        jintArray cells = Java_trelvo_ConectorJNI_getRoute(env.get(), nullptr);
+        return cells == nullptr ? std::vector<jint>{-1} : FakeEnv::ints(cells);
+    };
+    ASSERT_EQ(Java_trelvo_ConectorJNI_startRovak(env.get(), nullptr, 15000, 15000, env.text("")),
+              JNI_TRUE);
+    EXPECT_TRUE(route().empty());
+
+    ASSERT_EQ(Java_trelvo_ConectorJNI_moveRovak(env.get(), nullptr, 170, 153), JNI_TRUE);
+    std::vector<jint> cells = route();
+    ASSERT_GE(cells.size(), 4u);
+    EXPECT_EQ(cells[0], 150);
+    EXPECT_EQ(cells[1], 150);
+    EXPECT_EQ(cells[cells.size() - 2], 170);
+    EXPECT_EQ(cells[cells.size() - 1], 153);
+    for (size_t i = 2; i + 2 < cells.size(); i++)
+        EXPECT_EQ(cells[i] % 3, 0) << "point " << i / 2;
+
+    EXPECT_EQ(Java_trelvo_ConectorJNI_moveRovak(env.get(), nullptr, 170, 300), JNI_FALSE);
+    EXPECT_TRUE(route().empty());
+
+    jfloatArray at = Java_trelvo_ConectorJNI_getPosition(env.get(), nullptr);
+    ASSERT_NE(at, nullptr);
+    int sx = static_cast<int>(FakeEnv::floats(at)[0]) / 100;
+    int sy = static_cast<int>(FakeEnv::floats(at)[1]) / 100;
+    int gx = sx / 3 * 3 + (sx % 3 + 1) % 3, gy = sy / 3 * 3 + (sy % 3 + 1) % 3;
+    EXPECT_EQ(Java_trelvo_ConectorJNI_moveRovak(env.get(), nullptr, gx, gy), JNI_TRUE);
+    EXPECT_EQ(route(), (std::vector<jint>{sx, sy}));
+
+    EXPECT_EQ(Java_trelvo_ConectorJNI_finishRovak(env.get(), nullptr), JNI_TRUE);
+    EXPECT_FALSE(simtest::semaphoreExists());
 }
 
 } // namespace

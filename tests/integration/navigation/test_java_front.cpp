@@ -14,6 +14,8 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -83,9 +85,47 @@ TEST(JavaNative, MethodsBeforeStartAnswerWithoutTheRobot) {
     simtest::Result r = simtest::runJava("NativeBeforeStart", {}, dir);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Rovak nao iniciado: chame startRovak antes de moveRovak"),
-              std::string::npos);
+    for (const char *method : {"getMap", "getRoute", "moveRovak", "finishRovak"})
+        EXPECT_NE(r.out.find(std::string("Rovak nao iniciado: chame startRovak antes de ") +
+                             method + "\n"),
+                  std::string::npos)
+            << method << "\n"
+            << r.out;
     EXPECT_NE(r.out.find("Erro ao pegar nome do arquivo ou arquivo em Branco"), std::string::npos);
+}
+
+// --help answers on standard output with status 0, under the command that ran it, and tells
+// cells from millimetres; a wrong option is still a usage error.
+TEST(JavaFront, HelpUnderTheNameItIsRunBy) {
+    netpeer::TempDir dir;
+    simtest::Result jar = simtest::runJvm({"-jar", TRELVO_JAR, "--help"}, dir);
+    EXPECT_EQ(jar.status, 0) << jar.out << jar.err;
+    EXPECT_EQ(jar.out.rfind(std::string("usage: java -jar ") + TRELVO_JAR + " [--start X,Y]", 0),
+              0u)
+        << jar.out;
+    EXPECT_NE(jar.out.find("a goal as a grid CELL"), std::string::npos) << jar.out;
+    EXPECT_NE(jar.out.find("--start X,Y   the robot's start position on the map in MILLIMETRES"),
+              std::string::npos)
+        << jar.out;
+    EXPECT_EQ(jar.err, "");
+
+    simtest::Result byClass = simtest::runJava("trelvo.Demo", {"170,150", "--help"}, dir);
+    EXPECT_EQ(byClass.status, 0) << byClass.err;
+    EXPECT_EQ(byClass.out.rfind("usage: java trelvo.Demo [--start X,Y]", 0), 0u) << byClass.out;
+
+    simtest::Result wrong = simtest::runJvm({"-jar", TRELVO_JAR, "--bogus"}, dir);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(wrong.err.rfind(std::string("usage: java -jar ") + TRELVO_JAR, 0), 0u) << wrong.err;
+}
+
+// Pictures of made-up maps: cells, routes, goals, headings and the key, pixel by pixel.
+TEST(JavaFront, MapPictureDrawsCellsRoutesAndPose) {
+    netpeer::TempDir dir;
+    simtest::Result r = simtest::runJava("PictureCheck", {}, dir);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("FAILED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("check PNG reads back the same ok"), std::string::npos) << r.out;
 }
 
 // The "Demo: position" line printed after "Demo: move <goal>": x and y; false when missing.
@@ -93,6 +133,20 @@ bool positionAfterMove(const std::string &out, const std::string &goal, double *
     size_t move = out.find("Demo: move " + goal);
     size_t at = move == std::string::npos ? move : out.find("Demo: position ", move);
     return at != std::string::npos && sscanf(out.c_str() + at, "Demo: position %lf %lf", x, y) == 2;
+}
+
+// The cells of the first "Demo: route" line: x, y pairs; empty when missing or "none".
+std::vector<std::pair<int, int>> routeLine(const std::string &out) {
+    std::vector<std::pair<int, int>> cells;
+    size_t at = out.find("Demo: route");
+    if (at == std::string::npos)
+        return cells;
+    std::istringstream line(out.substr(at + 11, out.find('\n', at) - at - 11));
+    int x, y;
+    char comma;
+    while (line >> x >> comma >> y && comma == ',')
+        cells.emplace_back(x, y);
+    return cells;
 }
 
 TEST_F(JavaFrontTest, FreeRouteReachesTheGoal) {
@@ -109,9 +163,23 @@ TEST_F(JavaFrontTest, FreeRouteReachesTheGoal) {
     ASSERT_TRUE(simtest::truePose(sim.port(), 1, &x, &y, &h));
     EXPECT_NEAR(px, x + 14000, 5);
     EXPECT_NEAR(py, y + 13000, 5);
-    std::string png = slurp(dir.file("map.png"));
-    ASSERT_GT(png.size(), 8u);
-    EXPECT_EQ(png.substr(1, 3), "PNG");
+    /* The route runs from the start cell to the goal, and the picture shows it there, with the
+     * robot where it ended. */
+    auto route = routeLine(r.out);
+    ASSERT_GE(route.size(), 2u) << r.out;
+    EXPECT_EQ(route.front(), std::make_pair(150, 150));
+    EXPECT_EQ(route.back(), std::make_pair(170, 153));
+    char middle[64];
+    snprintf(middle, sizeof middle, "route:cell:%.1f,%.1f", (route[0].first + route[1].first) / 2.0,
+             (route[0].second + route[1].second) / 2.0);
+    simtest::Result check = simtest::runJava("PictureCheck",
+                                             {"map.png", "route:cell:150,150", middle,
+                                              "pose:mm:" + std::to_string(static_cast<int>(px)) +
+                                                  "," + std::to_string(static_cast<int>(py)),
+                                              "unexplored:cell:10,10"},
+                                             dir);
+    EXPECT_EQ(check.status, 0) << check.out << check.err;
+    EXPECT_EQ(check.out.find("FAILED"), std::string::npos) << check.out;
 }
 
 // The explored 7 m x 5 m room with its walls (world x 0 and 7000 are map columns 140 and 210,
@@ -246,6 +314,10 @@ TEST_F(JavaFrontTest, FailedStartsThenACleanStart) {
     EXPECT_NE(r.out.find("nao e um arquivo comum"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("grande demais"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("check second finish ok"), std::string::npos) << r.out;
+    /* The failed starts left nothing to finish, and the finish says so. */
+    EXPECT_TRUE(inOrder(r.out, {"Rovak nao iniciado: finishRovak nao tem nada a terminar\n",
+                                "check finish after the failures ok"}))
+        << r.out;
     EXPECT_FALSE(simtest::semaphoreExists());
 }
 

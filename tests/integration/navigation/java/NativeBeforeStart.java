@@ -18,6 +18,7 @@ public final class NativeBeforeStart {
     public static void main(String[] args) {
         ConectorJNI rovak = new ConectorJNI();
         check("getMap", rovak.getMap() == null);
+        check("getRoute", rovak.getRoute() == null);
         check("getBatteryStatus", rovak.getBatteryStatus() == null);
         check("getPosition", rovak.getPosition() == null);
         check("moveRovak", !rovak.moveRovak(10, 10));
