@@ -147,13 +147,12 @@ if(TARGET Bolmar AND TARGET Arvend)
   install(DIRECTORY site/htdocs/ DESTINATION ${ROVAK_INSTALL_SITEDIR}/htdocs COMPONENT site
           PATTERN ".gitkeep" EXCLUDE REGEX "/acis1/(sats|wrls)$" EXCLUDE)
   install(FILES site/lighttpd.conf.in DESTINATION ${ROVAK_INSTALL_SITEDIR} COMPONENT site)
-  set(_viewer ${PROJECT_SOURCE_DIR}/site/node_modules/x_ite/dist)
-  if(EXISTS ${_viewer}/x_ite.min.js)
-    install(DIRECTORY ${_viewer}/ DESTINATION ${ROVAK_INSTALL_SITEDIR}/x_ite COMPONENT site
-            FILES_MATCHING REGEX "/x_ite\\.min\\.js$" REGEX "/x_ite\\.css$" REGEX "/LICENSE\\.md$"
-                           REGEX "/assets/.*"
-                           REGEX "/assets/components/[A-Za-z0-9_]+Component\\.js$" EXCLUDE)
-  endif()
+  # The viewer is looked for at install time, so one fetched after configuring is installed too.
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/site/node_modules/x_ite/dist/
+          DESTINATION ${ROVAK_INSTALL_SITEDIR}/x_ite COMPONENT site OPTIONAL
+          FILES_MATCHING REGEX "/x_ite\\.min\\.js$" REGEX "/x_ite\\.css$" REGEX "/LICENSE\\.md$"
+                         REGEX "/assets/.*"
+                         REGEX "/assets/components/[A-Za-z0-9_]+Component\\.js$" EXCLUDE)
   install(PROGRAMS scripts/serve DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME rovak-serve
           COMPONENT site)
   install(FILES packaging/man/rovak-serve.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
