@@ -60,6 +60,18 @@ struct ROBOT_Laser {
     long width, sampling, median, min_point;
 };
 
+/* Unit directions of the sensors' rays for one heading, computed on first need: a robot that
+ * does not turn between requests casts along the same directions without computing them again.
+ * Each is computed by the same expression as without the cache, so readings do not change. */
+struct ROBOT_Beams {
+    double th;                                        /* heading they belong to; NaN: none */
+    unsigned long sonar_have, ir_have, bumper_have;   /* bit k: sector k is computed */
+    double rim[ROBOT_SECTORS][2];                     /* the sensor's direction: cos, sin */
+    double sonar[ROBOT_SECTORS][ROBOT_SONAR_RAYS][2]; /* each ray's direction: cos, sin */
+    double ir[ROBOT_SECTORS][ROBOT_IR_RAYS][2];
+    double bumper[ROBOT_SECTORS][3][2]; /* the three feelers of a bumper */
+};
+
 struct ROBOT_Robot {
     int id;
     int body;                /* the robot's body among the world's bodies; -1: none */
@@ -84,6 +96,7 @@ struct ROBOT_Robot {
     ROBOT_Laser laser;
     double battery[ROBOT_BATTERIES]; /* hundredths of a volt */
     std::mt19937 rng;
+    mutable ROBOT_Beams beams; /* a cache: reading the sensors leaves the robot as it was */
 };
 
 /* Options that shape every robot. */

@@ -8,6 +8,7 @@ void ROBOT_Init(ROBOT_Robot *r, int id, double x, double y, double th, const ROB
     *r = ROBOT_Robot();
     r->id = id;
     r->body = -1;
+    r->beams.th = NAN;
     r->x = x;
     r->y = y;
     r->th = std::remainder(th, 2 * M_PI);

@@ -17,15 +17,34 @@ int ROBOT_Sector(int set, int index) {
 
 double ROBOT_SetDirection(int set, int index) { return ROBOT_Sector(set, index) * 15.0 * deg; }
 
-/* Nearest echo over a cone of rays from a sensor on the body's rim. */
-static double cone(const ROBOT_Robot *r, const WORLD_World *w, double dir, double beam_deg,
-                   int rays, double range) {
-    double a = r->th + dir;
-    double sx = r->x + ROBOT_RADIUS * std::cos(a), sy = r->y + ROBOT_RADIUS * std::sin(a);
-    double best = range;
+/* The beam directions of r's current heading, the cache emptied when the heading changed. */
+static ROBOT_Beams *beams_of(const ROBOT_Robot *r) {
+    ROBOT_Beams *b = &r->beams;
+    if (!(b->th == r->th)) {
+        b->th = r->th;
+        b->sonar_have = b->ir_have = b->bumper_have = 0;
+    }
+    return b;
+}
+
+/* Directions of the sensor of a sector and of the rays of its cone (rays over beam_deg). */
+static void cone_directions(const ROBOT_Robot *r, int sector, double beam_deg, int rays,
+                            double rim[2], double (*dir)[2]) {
+    double a = r->th + sector * 15.0 * deg;
+    rim[0] = std::cos(a), rim[1] = std::sin(a);
     for (int k = 0; k < rays; k++) {
         double off = rays > 1 ? (-0.5 + (double)k / (rays - 1)) * beam_deg * deg : 0;
-        double d = WORLD_CastRay(w, sx, sy, std::cos(a + off), std::sin(a + off), range, r->body);
+        dir[k][0] = std::cos(a + off), dir[k][1] = std::sin(a + off);
+    }
+}
+
+/* Nearest echo over a cone of rays from a sensor on the body's rim. */
+static double cone(const ROBOT_Robot *r, const WORLD_World *w, const double rim[2],
+                   const double (*dir)[2], int rays, double range) {
+    double sx = r->x + ROBOT_RADIUS * rim[0], sy = r->y + ROBOT_RADIUS * rim[1];
+    double best = range;
+    for (int k = 0; k < rays; k++) {
+        double d = WORLD_CastRay(w, sx, sy, dir[k][0], dir[k][1], range, r->body);
         best = d < best ? d : best;
     }
     return best;
@@ -43,8 +62,14 @@ double ROBOT_SonarRange(const ROBOT_Robot *r, const WORLD_World *w, int sector,
                         ROBOT_Ranges *cache) {
     unsigned long bit = 1UL << sector;
     if (!(cache->sonar_have & bit)) {
+        ROBOT_Beams *b = beams_of(r);
+        if (!(b->sonar_have & bit)) {
+            cone_directions(r, sector, ROBOT_SONAR_BEAM, ROBOT_SONAR_RAYS, b->rim[sector],
+                            b->sonar[sector]);
+            b->sonar_have |= bit;
+        }
         cache->sonar[sector] =
-            cone(r, w, sector * 15.0 * deg, ROBOT_SONAR_BEAM, ROBOT_SONAR_RAYS, ROBOT_SONAR_RANGE);
+            cone(r, w, b->rim[sector], b->sonar[sector], ROBOT_SONAR_RAYS, ROBOT_SONAR_RANGE);
         cache->sonar_have |= bit;
     }
     return cache->sonar[sector];
@@ -54,8 +79,13 @@ double ROBOT_InfraredRange(const ROBOT_Robot *r, const WORLD_World *w, int secto
                            ROBOT_Ranges *cache) {
     unsigned long bit = 1UL << sector;
     if (!(cache->ir_have & bit)) {
+        ROBOT_Beams *b = beams_of(r);
+        if (!(b->ir_have & bit)) {
+            cone_directions(r, sector, ROBOT_IR_BEAM, ROBOT_IR_RAYS, b->rim[sector], b->ir[sector]);
+            b->ir_have |= bit;
+        }
         cache->ir[sector] =
-            cone(r, w, sector * 15.0 * deg, ROBOT_IR_BEAM, ROBOT_IR_RAYS, ROBOT_IR_RANGE);
+            cone(r, w, b->rim[sector], b->ir[sector], ROBOT_IR_RAYS, ROBOT_IR_RANGE);
         cache->ir_have |= bit;
     }
     return cache->ir[sector];
@@ -65,14 +95,21 @@ int ROBOT_BumperState(const ROBOT_Robot *r, const WORLD_World *w, int sector, RO
     unsigned long bit = 1UL << sector;
     if (!(cache->bumper_have & bit)) {
         /* Three feelers from the centre over the bumper's 15-degree arc. */
-        double a = r->th + sector * 15.0 * deg;
+        ROBOT_Beams *b = beams_of(r);
+        double(*feeler)[2] = b->bumper[sector];
+        if (!(b->bumper_have & bit)) {
+            double a = r->th + sector * 15.0 * deg;
+            for (int k = -1; k <= 1; k++) {
+                double f = a + k * 7.5 * deg;
+                feeler[k + 1][0] = std::cos(f), feeler[k + 1][1] = std::sin(f);
+            }
+            b->bumper_have |= bit;
+        }
         double reach = ROBOT_RADIUS + ROBOT_BUMPER_MARGIN;
         int pressed = 0;
-        for (int k = -1; k <= 1 && !pressed; k++) {
-            double b = a + k * 7.5 * deg;
+        for (int k = 0; k < 3 && !pressed; k++)
             pressed =
-                WORLD_CastRay(w, r->x, r->y, std::cos(b), std::sin(b), reach, r->body) < reach;
-        }
+                WORLD_CastRay(w, r->x, r->y, feeler[k][0], feeler[k][1], reach, r->body) < reach;
         cache->bumper[sector] = pressed;
         cache->bumper_have |= bit;
     }
