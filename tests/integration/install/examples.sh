@@ -17,8 +17,8 @@ cmake_build() {
 check "CMake: find_package(Rovak) builds every example" cmake_build
 
 pkgconfig_build() {
-    mkdir -p "$tmp/pc" && cd "$tmp/pc" &&
-        make -f "$examples/Makefile" PKG_CONFIG_PATH="$moved/lib/pkgconfig"
+    mkdir -p "$tmp/pc" &&
+        (cd "$tmp/pc" && make -f "$examples/Makefile" PKG_CONFIG_PATH="$moved/lib/pkgconfig")
 }
 check "pkg-config: the Makefile builds every example" pkgconfig_build
 
