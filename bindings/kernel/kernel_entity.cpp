@@ -18,7 +18,9 @@ KernelState &state() {
 outcome fail(int code, const std::string &message) { return outcome(code, message); }
 
 namespace {
-bool g_out_of_memory = false; // for the whole process: not reset by api_stop_modeller
+// Set by a failed allocation; cleared by the outermost api_start_modeller only, so that it
+// outlives the converter's nested span and a stop, and each request starts afresh.
+bool g_out_of_memory = false;
 } // namespace
 
 void note_out_of_memory() { g_out_of_memory = true; }
@@ -186,7 +188,8 @@ void ENTITY_LIST::clear() {
 }
 
 outcome api_start_modeller(int) {
-    state().starts++;
+    if (state().starts++ == 0)
+        kernel_detail::g_out_of_memory = false;
     return outcome();
 }
 

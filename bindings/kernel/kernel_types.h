@@ -27,9 +27,9 @@ enum kernel_error {
     KERN_OUT_OF_MEMORY     // an allocation failed; see kernel_ran_out_of_memory()
 };
 
-// Whether any kernel call of this process has failed for want of memory. Such a failure can
-// strike any call, so a caller that does not test every outcome asks this once before it trusts
-// the bodies it holds.
+// Whether any kernel call has failed for want of memory since the outermost api_start_modeller
+// (a nested start, or a stop, keeps the answer). Such a failure can strike any call, so a caller
+// that does not test every outcome asks this once before it trusts the bodies it holds.
 logical kernel_ran_out_of_memory();
 
 class outcome {
