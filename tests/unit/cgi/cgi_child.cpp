@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -84,7 +85,10 @@ CgiChildResult cgiRunDriver(const std::vector<std::string> &env,
     close(out[1]);
     exchange(in[1], out[0], input, result.out);
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    rusage usage{};
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
         result.status = WEXITSTATUS(status);
+        result.peakKiB = usage.ru_maxrss;
+    }
     return result;
 }

@@ -6,8 +6,9 @@
 #include <vector>
 
 struct CgiChildResult {
-    int status = -1; // exit status, or -1 when the child did not exit normally
-    std::string out; // everything the child wrote on standard output
+    int status = -1;  // exit status, or -1 when the child did not exit normally
+    std::string out;  // everything the child wrote on standard output
+    long peakKiB = 0; // the child's largest resident size, in KiB
 };
 
 // Runs the driver with exactly the environment entries env ("NAME=value"), the command-line
