@@ -2,7 +2,8 @@
 // snapshot, opens the page in headless Chromium and checks that it draws the world and the
 // robots, that a robot placed elsewhere with the scheduler's SetTruePose shows up at its new
 // place in /state and on the canvas (the pixels there change), that pan and zoom move the
-// drawing, that the page asks nothing of any other host, and that the snapshot the simulator
+// drawing, that the page asks nothing of any other host, that a page refused an event stream
+// polls instead, and that the snapshot the simulator
 // writes when it ends is valid SVG holding one trail per robot.
 //
 // Usage: node view_test.mjs ROVAK_SIM SITE_DIR [SCREENSHOT.png]
@@ -189,6 +190,23 @@ async function checkPage(browser, origin, schedulerPort) {
     return context;
 }
 
+// With every event stream taken, a new page is refused one and polls /state instead.
+async function checkPollingFallback(context, origin) {
+    const held = [];
+    for (let i = 0; i < 3; i++) {
+        const answer = await fetch(origin + "/events");
+        held.push(answer.body.getReader());
+    }
+    const page = await context.newPage();
+    await page.goto(origin + "/");
+    await waitFor("frames by polling", async () =>
+        Number(await page.getAttribute("body", "data-frames")) > 5);
+    check(await page.textContent("#link") === "polling", "a page refused a stream polls /state");
+    await page.close();
+    for (const reader of held)
+        await reader.cancel();
+}
+
 async function checkSnapshot(context, svgText) {
     const page = await context.newPage();
     const result = await page.evaluate(async (text) => {
@@ -248,6 +266,7 @@ async function main() {
 
         browser = await chromium.launch({ executablePath: chromiumPath, args: chromiumFlags });
         const context = await checkPage(browser, origin, port);
+        await checkPollingFallback(context, origin);
 
         sim.child.kill("SIGTERM");
         const end = await sim.exited;
