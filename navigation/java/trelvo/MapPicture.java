@@ -264,7 +264,7 @@ public final class MapPicture {
         g.setColor(INK);
         g.drawString("goal of a move (its cell)", left + 24, y);
         y += 20;
-        drawPose(g, left + 8, y - 5, 0, 6, 15);
+        drawPose(g, left + 7, y - 5, 0, 5, 13);
         g.setColor(INK);
         g.drawString("robot now; line = heading", left + 24, y);
         y += 18;
