@@ -66,6 +66,9 @@ std::string cgiReadBody(std::FILE *in, long length) {
     if (in == nullptr || length <= 0)
         return body;
     const std::size_t total = static_cast<std::size_t>(length);
+    // The callers bound length by the maximum POST length: room for all of it at once, rather
+    // than growing (and for a while holding) twice the body.
+    body.reserve(total);
     char chunk[64 * 1024];
     while (body.size() < total) {
         std::size_t want = std::min(sizeof chunk, total - body.size());

@@ -38,6 +38,7 @@ bool cgiSetBinaryMode(std::FILE *stream);
 void cgiParseEnvironment(CgiFieldStore &store, const CgiRequestContext &context);
 
 // Reads at most length bytes from in; a shorter input gives what it holds and is never read past.
+// Room for length bytes is taken up front: length must be bounded (by the maximum POST length).
 std::string cgiReadBody(std::FILE *in, long length);
 
 // The CONTENT_LENGTH value read as a decimal integer like atoi, clamped instead of overflowing;
