@@ -60,18 +60,6 @@ void on_connect_a(int fd) { events.push_back("connect a " + std::to_string(fd));
 void on_connect_b(int fd) { events.push_back("connect b " + std::to_string(fd)); }
 void on_disconnect(int fd) { events.push_back("disconnect " + std::to_string(fd)); }
 
-char *heap(const std::string &s) {
-    char *p = (char *)malloc(s.size());
-    memcpy(p, s.data(), s.size());
-    return p;
-}
-
-// Sends a request line (line feed added) on c.
-int request(CONN_ConnInfo *c, const std::string &line, int block) {
-    std::string text = line + "\n";
-    return CONN_SendToConnection(c, heap(text), (unsigned int)text.size(), block);
-}
-
 bool until(const std::function<bool()> &done) {
     return spin_until(done, [] { CONN_Poll(); });
 }

@@ -33,17 +33,6 @@ char *SetBatteryCbk(int, long, int, char **) {
     return nullptr;
 }
 
-char *heap(const std::string &s) {
-    char *p = (char *)malloc(s.size());
-    memcpy(p, s.data(), s.size());
-    return p;
-}
-
-int request(CONN_ConnInfo *c, const std::string &line, int block) {
-    std::string text = line + "\n";
-    return CONN_SendToConnection(c, heap(text), (unsigned int)text.size(), block);
-}
-
 bool until(const std::function<bool()> &done) {
     return spin_until(done, [] { CONN_PollTimeout(1000); });
 }
