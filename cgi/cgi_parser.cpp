@@ -19,15 +19,26 @@ template <typename Result, typename Lookup> Result guarded(Result none, Lookup l
     }
 }
 
-// The parsed request; null when memory ran out (the parser then answers nothing and reports
+// The request of context; null when memory ran out (the parser then answers nothing and reports
 // CgiRefusal::OutOfMemory).
-std::unique_ptr<CgiSource> parseProcessRequest() noexcept {
+std::unique_ptr<CgiSource> parseRequest(const CgiRequestContext &context) noexcept {
     try {
-        return cgiParseRequest(cgiProcessContext());
+        return cgiParseRequest(context);
     } catch (...) {
         return nullptr; // whatever was parsed goes: a partial request must not be served
     }
 }
+
+std::unique_ptr<CgiSource> parseProcessRequest() noexcept {
+    try {
+        return parseRequest(cgiProcessContext());
+    } catch (...) {
+        return nullptr; // no memory for the process context itself
+    }
+}
+
+// Static storage for the handle: making it needs no memory that could run out.
+alignas(CgiParser) unsigned char g_storage[sizeof(CgiParser)];
 
 // The process-wide parser. Never destroyed, so callers may look fields up until the very end of
 // the process; reset() parses anew.
@@ -40,11 +51,14 @@ CgiParser::CgiParser(std::unique_ptr<CgiSource> impl) : impl_(std::move(impl)) {
 CgiParser::~CgiParser() = default;
 
 CgiParser &CgiParser::instance() {
-    if (g_parser == nullptr) {
-        // The handle lives in static storage: making it needs no memory that could run out.
-        alignas(CgiParser) static unsigned char storage[sizeof(CgiParser)];
-        g_parser = new (storage) CgiParser(parseProcessRequest());
-    }
+    if (g_parser == nullptr)
+        g_parser = new (g_storage) CgiParser(parseProcessRequest());
+    return *g_parser;
+}
+
+CgiParser &CgiParser::parse(const CgiRequestContext &context) {
+    reset(); // the old request's fields go before the new one takes memory
+    g_parser = new (g_storage) CgiParser(parseRequest(context));
     return *g_parser;
 }
 

@@ -19,6 +19,7 @@
 #include "cgi_field.h"
 
 class CgiSource;
+struct CgiRequestContext;
 
 class CgiParser {
   public:
@@ -30,6 +31,11 @@ class CgiParser {
     // (for a program that serves several requests in one process). References taken from the
     // old instance must not be used afterwards.
     static void reset();
+    // Replaces the parsed request by the one read from context (its environment, body and
+    // test-mode streams), for a program that serves requests given to it by a FastCGI server.
+    // Nothing of the previous request is kept. References taken from the old instance must not
+    // be used afterwards; context's streams are read before this returns.
+    static CgiParser &parse(const CgiRequestContext &context);
 
     // Why the request was refused, or CgiRefusal::None when every field was taken.
     CgiRefusal refusal() const;

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,12 +20,9 @@ namespace {
 // destructors).
 std::string g_pendingTemp;
 
-[[noreturn]] void unableToOpen() {
-    if (!g_pendingTemp.empty())
-        unlink(g_pendingTemp.c_str());
-    std::printf("Unable to open file!\n");
-    std::exit(1);
-}
+void (*g_failureHandler)() = nullptr;
+
+[[noreturn]] void unableToOpen() { satUnableToOpen(); }
 
 // A temporary file beside path, readable as a normal new file would be. A process killed while
 // writing leaves it behind; its name is path + "." + six characters (satTempSuffixes), for the
@@ -77,6 +75,20 @@ int truncatedExtent(double low, double high) {
 }
 
 } // namespace
+
+void satSetFailureHandler(void (*handler)()) { g_failureHandler = handler; }
+
+void satUnableToOpen() {
+    if (!g_pendingTemp.empty())
+        unlink(g_pendingTemp.c_str());
+    g_pendingTemp.clear();
+    if (g_failureHandler) {
+        g_failureHandler();
+        std::abort(); // a handler that returns breaks its contract
+    }
+    std::printf("Unable to open file!\n");
+    std::exit(1);
+}
 
 void satRemoveStaleTemps(const char *target) {
     std::string path(target);
@@ -146,8 +158,10 @@ void satToVrml(const char *satPath, const char *wrlPath) {
     if (!wrl.file)
         unableToOpen();
     result = api_initialize_faceter();
-    VrmlMeshManager *manager = new VrmlMeshManager();
-    result = api_set_mesh_manager(manager);
+    // Owned here so that a failure handler that throws does not leak it; the kernel's pointer to
+    // it goes with the modeller's outermost stop.
+    std::unique_ptr<VrmlMeshManager> manager(new VrmlMeshManager());
+    result = api_set_mesh_manager(manager.get());
     REFINEMENT *refinement = nullptr;
     result = api_get_default_refinement(&refinement, 0);
     result = api_set_default_refinement(refinement);
@@ -179,7 +193,7 @@ void satToVrml(const char *satPath, const char *wrlPath) {
     }
     manager->writeSceneTail();
     result = api_set_mesh_manager(nullptr);
-    delete manager;
+    manager.reset();
     bool written = wrl.commit();
 
     for (ENTITY *e = (list.init(), list.next()); e; e = list.next())

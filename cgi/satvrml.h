@@ -6,11 +6,22 @@
  * cannot be faceted into a closed mesh, they remove their temporary file, print
  * "Unable to open file!\n" on standard output and end the process with exit code 1. A process
  * killed meanwhile leaves its temporary file: the next writer of the same target, holding the
- * shape's lock, removes it (satRemoveStaleTemps). */
+ * shape's lock, removes it (satRemoveStaleTemps).
+ *
+ * A program that serves many requests in one process (a FastCGI worker) sets a failure handler
+ * instead: the temporary file is removed as before, then the handler runs in place of the message
+ * and the exit. The handler must not return (it throws to the request loop). */
 #ifndef ROVAK_SATVRML_H
 #define ROVAK_SATVRML_H
 
 #include "kernel.h"
+
+// Sets the handler that replaces the "Unable to open file!" message and exit; null restores them.
+void satSetFailureHandler(void (*handler)());
+
+// Gives up the file being written: removes its temporary file, then runs the failure handler, or
+// prints "Unable to open file!\n" on standard output and ends the process with exit code 1.
+[[noreturn]] void satUnableToOpen();
 
 // Writes body to path as SAT text with product id "QORM" and units 10.0. A null body gives a
 // file without bodies. The modeller must be started.

@@ -8,6 +8,7 @@
 
 #include "kernel.h"
 #include "modeler_limits.h"
+#include "modeler_fcgi.h"
 #include "modeler_site.h"
 
 namespace {
@@ -129,4 +130,4 @@ void serve() {
 
 } // namespace
 
-int main() { return modelerServe(serve); }
+int main() { return modelerMain(serve); }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "kernel.h"
+#include "modeler_fcgi.h"
 #include "modeler_site.h"
 
 namespace {
@@ -59,4 +60,4 @@ void serve() {
 
 } // namespace
 
-int main() { return modelerServe(serve); }
+int main() { return modelerMain(serve); }

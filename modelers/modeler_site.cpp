@@ -51,7 +51,31 @@ void writeOut(const char *text) {
     }
 }
 
+const ModelerRequest *g_request = nullptr;
+
 } // namespace
+
+void modelerSetRequest(const ModelerRequest *request) { g_request = request; }
+
+const char *modelerEnv(const char *name) {
+    return g_request ? g_request->getenv(name, g_request->data) : std::getenv(name);
+}
+
+void modelerWriteAnswer(std::FILE *out, const ModelerAnswer &a) {
+    char head[96];
+    std::snprintf(head, sizeof head, "Status: %d %s\nContent-Type: text/plain\n\n", a.status,
+                  a.reason);
+    if (out == stdout) {
+        writeOut(head);
+        writeOut(a.text);
+        writeOut("\n");
+        return;
+    }
+    std::fputs(head, out);
+    std::fputs(a.text, out);
+    std::fputs("\n", out);
+    std::fflush(out);
+}
 
 int modelerServe(void (*fn)()) {
     try {
@@ -63,14 +87,10 @@ int modelerServe(void (*fn)()) {
 }
 
 void modelerFail(int status, const char *reason, const char *text) {
-    char code[16];
-    std::snprintf(code, sizeof code, "%d ", status);
-    writeOut("Status: ");
-    writeOut(code);
-    writeOut(reason);
-    writeOut("\nContent-Type: text/plain\n\n");
-    writeOut(text);
-    writeOut("\n");
+    ModelerAnswer answer{status, reason, text};
+    if (g_request)
+        throw answer; // the worker's request loop answers and goes on serving
+    modelerWriteAnswer(stdout, answer);
     _exit(1); // nothing half-done is flushed after the answer
 }
 
@@ -113,12 +133,12 @@ std::string modelerLockPath(const char *name) {
 }
 
 std::string modelerHost() {
-    const char *host = std::getenv("HTTP_HOST");
+    const char *host = modelerEnv("HTTP_HOST");
     if (hostLike(host))
         return host;
-    const char *server = std::getenv("SERVER_NAME");
+    const char *server = modelerEnv("SERVER_NAME");
     if (hostLike(server)) {
-        const char *port = std::getenv("SERVER_PORT");
+        const char *port = modelerEnv("SERVER_PORT");
         std::string result = server;
         if (digitsOnly(port) && std::string(port) != "80")
             result += std::string(":") + port;
@@ -142,10 +162,8 @@ void modelerPublish(const char *name, BODY *body) {
     ModelerLock lock(modelerLockPath(name), MODELER_LOCK_WAIT_MS);
     if (lock.state() == ModelerLock::BUSY)
         modelerFail(503, "Service Unavailable", "The shape is being built by another request.");
-    if (lock.state() != ModelerLock::HELD) {
-        std::printf("Unable to open file!\n"); // the folder of the shape's files is not writable
-        std::exit(1);
-    }
+    if (lock.state() != ModelerLock::HELD)
+        satUnableToOpen(); // the folder of the shape's files is not writable
     satRemoveStaleTemps(sat.c_str());
     satRemoveStaleTemps(wrl.c_str());
     saveSatFile(sat.c_str(), body);
@@ -155,6 +173,8 @@ void modelerPublish(const char *name, BODY *body) {
 }
 
 void modelerRedirect(const char *name) {
-    std::printf("Location: http://%s/acis1/shtml/desenha%s.shtml\n\n", modelerHost().c_str(), name);
-    std::fflush(stdout);
+    std::FILE *out = g_request ? g_request->out : stdout;
+    std::fprintf(out, "Location: http://%s/acis1/shtml/desenha%s.shtml\n\n", modelerHost().c_str(),
+                 name);
+    std::fflush(out);
 }

@@ -10,13 +10,44 @@
  * header, a text/plain type and a one-line text) and the process ends with exit code 1; it never
  * gets a redirect. A file that cannot be written ends the process with "Unable to open file!" and
  * exit code 1 (see satvrml.h), before any redirect is printed. An absent field reads as the
- * empty text (so it converts to 0). */
+ * empty text (so it converts to 0).
+ *
+ * Served as a FastCGI worker (modeler_fcgi.h), the request comes from the server instead of the
+ * process: its environment and response are set with modelerSetRequest, and a failure throws a
+ * ModelerAnswer to the request loop, which answers it and goes on serving. */
 #ifndef ROVAK_MODELER_SITE_H
 #define ROVAK_MODELER_SITE_H
 
+#include <cstdio>
 #include <string>
 
 class BODY;
+
+// The request being served when it is not the process's own CGI request.
+struct ModelerRequest {
+    // The request's environment variable, or null when unset.
+    const char *(*getenv)(const char *name, void *data);
+    void *data;
+    std::FILE *out; // the response
+};
+
+// An error answer that ends a request served by a worker (see modelerFail).
+struct ModelerAnswer {
+    int status;
+    const char *reason; // static text
+    const char *text;   // static text
+};
+
+// Serves the requests that follow from request (null: the process's own CGI request again).
+// request must outlive its use.
+void modelerSetRequest(const ModelerRequest *request);
+
+// The request's environment variable, or null when unset.
+const char *modelerEnv(const char *name);
+
+// Writes the error answer of a (status line, type, empty line, text) to out, past any stdio
+// buffer when out is standard output. Needs no memory.
+void modelerWriteAnswer(std::FILE *out, const ModelerAnswer &a);
 
 // How long a request waits for another request of the same shape to finish, in milliseconds.
 enum { MODELER_LOCK_WAIT_MS = 60000 };
@@ -26,7 +57,8 @@ enum { MODELER_LOCK_WAIT_MS = 60000 };
 int modelerServe(void (*fn)());
 
 // Ends the request with the answer "Status: <status> <reason>", "Content-Type: text/plain", an
-// empty line and text on one line, and exit code 1. Needs no memory.
+// empty line and text on one line, and exit code 1. Needs no memory. Under modelerSetRequest it
+// throws ModelerAnswer instead; reason and text must be static texts.
 [[noreturn]] void modelerFail(int status, const char *reason, const char *text);
 
 // Ends the request with the matching error answer when the form parser refused it (a body over
@@ -57,7 +89,7 @@ std::string modelerHost();
 void modelerPublish(const char *name, BODY *body);
 
 // Prints the one-line response "Location: http://HOST/acis1/shtml/desenhaNAME.shtml" and an
-// empty line, then flushes standard output.
+// empty line on the response (standard output for CGI), then flushes it.
 void modelerRedirect(const char *name);
 
 #endif

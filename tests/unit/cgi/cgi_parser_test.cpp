@@ -1,10 +1,14 @@
 // Whole requests through CgiParser::instance(), one child process each.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "cgi_child.h"
+#include "cgi_parser.h"
+#include "cgi_request.h"
 
 namespace {
 
@@ -236,3 +240,57 @@ TEST(CgiParserRequest, LargeMultipartFileIsBinarySafe) {
 }
 
 } // namespace
+
+namespace {
+
+// One request as a FastCGI worker hands it to the parser: its own parameters and body stream.
+struct WorkerRequest {
+    std::map<std::string, std::string> env;
+    std::string body;
+};
+
+CgiParser &parseWorkerRequest(WorkerRequest &r) {
+    std::FILE *in = fmemopen(r.body.empty() ? nullptr : &r.body[0], r.body.size(), "r");
+    CgiRequestContext context;
+    context.getenv = [&r](const char *name) -> const char * {
+        auto it = r.env.find(name);
+        return it == r.env.end() ? nullptr : it->second.c_str();
+    };
+    context.in = in;
+    context.setBinary = cgiSetBinaryMode;
+    CgiParser &cgi = CgiParser::parse(context);
+    if (in)
+        std::fclose(in);
+    return cgi;
+}
+
+} // namespace
+
+// Requests parsed one after another in one process each start from nothing: no field, refusal or
+// matching mode of an earlier request survives into the next.
+TEST(CgiParserWorker, EachRequestIsParsedAfresh) {
+    WorkerRequest refused{{{"REQUEST_METHOD", "POST"},
+                           {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                           {"CONTENT_LENGTH", "1048577"},
+                           {"QUERY_STRING", "tipo=4"}},
+                          ""};
+    EXPECT_EQ(parseWorkerRequest(refused).refusal(), CgiRefusal::BodyTooLarge);
+    CgiParser::instance().setCaseSensitive(false);
+
+    WorkerRequest post{{{"REQUEST_METHOD", "POST"},
+                        {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                        {"CONTENT_LENGTH", "19"}},
+                       "diam_s=10&altu_s=20"};
+    CgiParser &cgi = parseWorkerRequest(post);
+    EXPECT_EQ(cgi.refusal(), CgiRefusal::None);
+    EXPECT_EQ(cgi.count(), 2);
+    EXPECT_EQ(cgi.value("tipo"), nullptr); // the refused request's query string is gone
+    EXPECT_STREQ(cgi.value("altu_s"), "20");
+    EXPECT_EQ(cgi.value("DIAM_S"), nullptr); // names match byte for byte again
+
+    WorkerRequest get{{{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "tipo=1"}}, ""};
+    CgiParser &last = parseWorkerRequest(get);
+    EXPECT_EQ(&last, &CgiParser::instance()); // instance() answers the request just parsed
+    EXPECT_EQ(last.count(), 1);
+    CgiParser::reset();
+}
