@@ -16,6 +16,10 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -297,41 +301,140 @@ TEST_F(Handlers, LinesWithoutStateBlockAreIgnored) {
     EXPECT_EQ(rs->SonarController.SonarSetCount, 0u);
 }
 
+// The words of one line laid out so that the first byte past the line is unmapped: the argument
+// vector ends at the end of a page, and so does the text of its last word, each followed by a
+// page without access. A handler that reads argv[argc], or past the last word's terminator,
+// faults in any build, with or without a sanitizer.
+class GuardedLine {
+  public:
+    explicit GuardedLine(const std::vector<std::string> &words) {
+        size_t text = 0;
+        for (const std::string &w : words)
+            text += w.size() + 1;
+        char *chars = guarded(text);
+        char **vec = reinterpret_cast<char **>(guarded(words.size() * sizeof(char *)));
+        for (size_t i = 0; i < words.size(); i++) {
+            vec[i] = chars;
+            memcpy(chars, words[i].c_str(), words[i].size() + 1);
+            chars += words[i].size() + 1;
+        }
+        argv_ = vec;
+    }
+    ~GuardedLine() {
+        for (const auto &m : maps_)
+            munmap(m.first, m.second);
+    }
+    GuardedLine(const GuardedLine &) = delete;
+    GuardedLine &operator=(const GuardedLine &) = delete;
+    char **argv() const { return argv_; }
+
+  private:
+    // size bytes that end where a page without access begins.
+    char *guarded(size_t size) {
+        size_t page = (size_t)sysconf(_SC_PAGESIZE);
+        size_t data = (size + page - 1) / page * page;
+        void *base =
+            mmap(nullptr, data + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED)
+            abort();
+        maps_.emplace_back(base, data + page);
+        char *guard = static_cast<char *>(base) + data;
+        mprotect(guard, page, PROT_NONE);
+        return guard - size;
+    }
+    std::vector<std::pair<void *, size_t>> maps_;
+    char **argv_ = nullptr;
+};
+
+// Every handler, by its message word.
+const std::pair<const char *, CMD_callback> kHandlers[] = {
+    {"SetRobotType", HCLNT_SetRobotTypeCbk},
+    {"SetAxesDescription", HCLNT_SetAxesDescriptionCbk},
+    {"SetLiftDescription", HCLNT_SetLiftDescriptionCbk},
+    {"SetSonarDescription", HCLNT_SetSonarDescriptionCbk},
+    {"SetInfraredDescription", HCLNT_SetInfraredDescriptionCbk},
+    {"SetBumperDescription", HCLNT_SetBumperDescriptionCbk},
+    {"SetLaserDescription", HCLNT_SetLaserDescriptionCbk},
+    {"SetK770Description", HCLNT_SetK770DescriptionCbk},
+    {"SetBatteryDescription", HCLNT_SetBatteryDescriptionCbk},
+    {"SetAxes", HCLNT_SetAxesCbk},
+    {"SetLift", HCLNT_SetLiftCbk},
+    {"SetIntegratedConfiguration", HCLNT_SetIntegratedConfigurationCbk},
+    {"SetSonar", HCLNT_SetSonarCbk},
+    {"SetSonarConfiguration", HCLNT_SetSonarConfigurationCbk},
+    {"SetInfrared", HCLNT_SetInfraredCbk},
+    {"SetBumper", HCLNT_SetBumperCbk},
+    {"SetCompass", HCLNT_SetCompassCbk},
+    {"SetLaser", HCLNT_SetLaserCbk},
+    {"SetLaserConfiguration", HCLNT_SetLaserConfigurationCbk},
+    {"SetK770", HCLNT_SetK770Cbk},
+    {"SetTimer", HCLNT_SetTimerCbk},
+    {"SetBattery", HCLNT_SetBatteryCbk},
+};
+
+// Every prefix of long lines (of ones, and of laser items and firing orders that would go on),
+// each handed to its handler in a guarded layout, on a robot described with every unit. The
+// handlers run in a child process, which notes each line in shared memory before running it: a
+// fault names the line it happened on.
 TEST_F(Handlers, TruncatedLinesNeverReadPastTheEnd) {
     line("SetSonarDescription 2 2 1 1 1 1 1 1 a r 0 1 0 0 b r 0 1 0 0 2 1 1 1 1 1 1 c r 0 1 0 0 "
          "d r 0 1 0 0");
+    line("SetInfraredDescription 1 2 1 1 a r 0 1 0 0 b r 0 1 0 0");
+    line("SetBumperDescription 1 2 a r 0 1 0 0 b r 0 1 0 0");
     line("SetAxesDescription 4");
     line("SetLiftDescription 2");
     line("SetBatteryDescription 4");
     line("SetLaserDescription 2");
     line("SetK770Description 2 10 K0 r 0 1 0 0 10 K1 r 0 1 0 0");
-    const char *words[] = {"SetSonar",
-                           "SetAxes",
-                           "SetLift",
-                           "SetIntegratedConfiguration",
-                           "SetCompass",
-                           "SetTimer",
-                           "SetBattery",
-                           "SetSonarConfiguration",
-                           "SetInfrared",
-                           "SetBumper",
-                           "SetLaser",
-                           "SetLaserConfiguration",
-                           "SetK770",
-                           "SetSonarDescription",
-                           "SetInfraredDescription",
-                           "SetBumperDescription",
-                           "SetK770Description",
-                           "SetRobotType"};
-    // Every prefix of a long line of ones: the handlers stop where the words run out.
-    for (const char *w : words) {
-        std::string text = w;
-        for (int n = 0; n < 40; n++) {
-            line(text);
-            text += " 1";
+    std::vector<std::vector<std::string>> lines;
+    for (const auto &h : kHandlers)
+        for (const char *fill : {"1", "p", "0"}) {
+            std::vector<std::string> words{h.first};
+            for (int n = 0; n < 48; n++) {
+                lines.push_back(words);
+                words.push_back(fill);
+            }
+        }
+    for (const char *tail : {"1 1 p c 3 1 2 3 4 5 6", "1 1 x y 2 1 2 3 4 5 6", "1 0 p p 3 1 2 3"}) {
+        std::vector<std::string> words{"SetLaser"};
+        for (const char *at = tail; *at != '\0';) {
+            size_t n = strcspn(at, " ");
+            words.emplace_back(at, n);
+            at += n + (at[n] == ' ');
+            lines.push_back(words);
         }
     }
-    EXPECT_LE(rs->SonarController.SonarSetCount, 6u);
+
+    const size_t note_size = 4096;
+    char *note = static_cast<char *>(
+        mmap(nullptr, note_size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(note, MAP_FAILED);
+    note[0] = '\0';
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const Q_RobotState described = *rs; // description lines below would change the counts
+        for (const auto &words : lines) {
+            *rs = described;
+            std::string text;
+            for (const std::string &w : words)
+                text += (text.empty() ? "" : " ") + w;
+            snprintf(note, note_size, "%s", text.c_str());
+            GuardedLine g(words);
+            for (const auto &h : kHandlers)
+                if (words[0] == h.first && h.second(kFd, 0, (int)words.size(), g.argv()) != nullptr)
+                    _exit(2); // no handler replies
+        }
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    std::string last = note;
+    munmap(note, note_size);
+    ASSERT_TRUE(WIFEXITED(status))
+        << "a handler read past the end of its line (signal "
+        << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ") on: " << last;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a handler returned a reply on: " << last;
 }
 
 // A byte range of the state record that a handler may write.
