@@ -94,9 +94,15 @@ std::string echo_answer(const std::string &line) {
     return word == "Note" ? std::string() : "Done " + word + "\n";
 }
 
-int run_echo(Conn &c) {
+// Answers every line as echo_answer says; with a path, first appends the line to that file.
+int run_echo(Conn &c, const std::string &path = "") {
     std::string line;
     while (c.read_line(line)) {
+        if (!path.empty()) {
+            FILE *f = std::fopen(path.c_str(), "a");
+            if (f == nullptr || std::fprintf(f, "%s\n", line.c_str()) < 0 || std::fclose(f) != 0)
+                return fail("record", path, "cannot append");
+        }
         std::string reply = echo_answer(line);
         if (!reply.empty() && !c.send_all(reply))
             return 0;
@@ -126,6 +132,8 @@ int run_script(Conn &c, const std::vector<Step> &steps) {
             return 0;
         case Step::Echo:
             return run_echo(c);
+        case Step::Record:
+            return run_echo(c, s.text);
         case Step::DrainEof:
             while (c.read_line(line)) {
             }

@@ -42,6 +42,8 @@ struct Step {
                   // (after any "<id>:" prefix) is not "Note"
         DrainEof, // read and discard until end of stream, then end the script
         Pause,    // sleep count milliseconds (what was sent before leaves in a write of its own)
+        Record,   // as Echo, and each line read is first appended (line feed included) to the
+                  // file named by text, so the test can read what arrived once it is answered
     };
     Kind kind;
     std::string text;
@@ -61,6 +63,7 @@ class Script {
     Script &echo() { return add(Step::Echo, "", 0); }
     Script &drain() { return add(Step::DrainEof, "", 0); }
     Script &pause(int ms) { return add(Step::Pause, "", ms); }
+    Script &record(const std::string &path) { return add(Step::Record, path, 0); }
 
     const std::vector<Step> &steps() const { return steps_; }
 
