@@ -40,6 +40,21 @@ void exportBody(benchmark::State &state, const char *name) {
     unlink(wrl.c_str());
 }
 
+// The faceting alone, in process: the body as satToVrml meshes it, fitted into the 100 cube.
+void facetBody(benchmark::State &state, const char *name) {
+    outcome o = api_start_modeller(0);
+    BODY *body = benchBody(name);
+    box b = get_body_box(body);
+    double scale = satVrmlScale(b);
+    o = api_apply_transf(body, scale_transf(scale));
+    o = api_change_body_trans(body, nullptr, 0);
+    for (auto _ : state) {
+        int closed = kernel_mesh_check(body);
+        benchmark::DoNotOptimize(closed);
+    }
+    o = api_stop_modeller();
+}
+
 void buildBody(benchmark::State &state, const char *name) {
     outcome o = api_start_modeller(0);
     for (auto _ : state) {
@@ -54,7 +69,10 @@ void buildBody(benchmark::State &state, const char *name) {
 
 BENCHMARK_CAPTURE(exportBody, box, "box")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(exportBody, torus, "torus")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(exportBody, sphere, "sphere")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(exportBody, shaft, "shaft")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(facetBody, torus, "torus")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(facetBody, sphere, "sphere")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(buildBody, shaft, "shaft")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -57,6 +57,12 @@ BODY *benchTorus() {
     return b;
 }
 
+BODY *benchSphere() {
+    BODY *b = nullptr;
+    outcome o = api_make_sphere(5, b);
+    return b;
+}
+
 BODY *benchShaft() {
     BODY *body[6] = {};
     double z = 0;
@@ -92,6 +98,8 @@ BODY *benchBody(const std::string &name) {
         return benchBox();
     if (name == "torus")
         return benchTorus();
+    if (name == "sphere")
+        return benchSphere();
     if (name == "shaft")
         return benchShaft();
     return nullptr;

@@ -15,6 +15,9 @@
 #include <BRepTools.hxx>
 #include <BRep_Tool.hxx>
 #include <Bnd_Box.hxx>
+#include <Geom_RectangularTrimmedSurface.hxx>
+#include <Geom_SphericalSurface.hxx>
+#include <Geom_ToroidalSurface.hxx>
 #include <Message_ProgressIndicator.hxx>
 #include <Message_ProgressScope.hxx>
 #include <Poly_PolygonOnTriangulation.hxx>
@@ -239,6 +242,111 @@ class MeshDeadline : public Message_ProgressIndicator {
 // Time the mesher is given for one body; our own bodies take milliseconds.
 constexpr double kMeshSeconds = 30;
 
+// Whole tori and spheres are meshed as grids along their parameter lines, much faster than the
+// general mesher, whatever the refinement asks: neighbouring grid lines at most kGridStep apart
+// (64 segments a turn) and at most as far apart as keeps each chord within the deflection of
+// its circle, with at most kGridMaxSegments a turn.
+constexpr double kGridStep = 2 * M_PI / 64;
+constexpr int kGridMaxSegments = 1024;
+
+// Segments a whole turn of radius r needs: steps of at most angle, chords at most deflection
+// from the circle.
+int turn_segments(double r, double deflection, double angle) {
+    double step = std::min(angle, kGridStep);
+    if (r > deflection)
+        step = std::min(step, 2 * std::acos(1 - deflection / r));
+    double n = std::ceil(2 * M_PI / step - 1e-9);
+    return int(std::clamp(n, 8.0, double(kGridMaxSegments)));
+}
+
+// The one face of shape, or a null face when it has none or several.
+TopoDS_Face only_face(const TopoDS_Shape &shape) {
+    TopExp_Explorer fx(shape, TopAbs_FACE);
+    if (!fx.More())
+        return TopoDS_Face();
+    TopoDS_Face face = TopoDS::Face(fx.Current());
+    fx.Next();
+    return fx.More() ? TopoDS_Face() : face;
+}
+
+bool whole_turn(double from, double to) { return std::abs(to - from - 2 * M_PI) < 1e-9; }
+
+// A grid of nu x nv parameter steps over face's surface s, wrapping in u, and in v too unless the
+// v ends are poles (a sphere): then each pole is one node. Triangles wind with the surface's
+// normal, turned over for a reversed face.
+void add_grid(Mesh &m, const TopoDS_Face &face, const Handle(Geom_Surface) & s,
+              const gp_Trsf &to_body, double v0, double v1, int nu, int nv, bool poles) {
+    int fidx = m.faces.FindIndex(face);
+    double du = 2 * M_PI / nu, dv = (v1 - v0) / nv;
+    auto place = [&](int k, double u, double v) {
+        return m.places.id(IN_FACE, fidx, k,
+                           Node{s->Value(u, v).Transformed(to_body), IN_FACE, fidx, 0, {u, v}});
+    };
+    // Rows of nodes along u; a pole row is one node repeated.
+    int rows = poles ? nv + 1 : nv;
+    std::vector<std::vector<int>> row(rows, std::vector<int>(nu));
+    for (int j = 0; j < rows; ++j) {
+        bool pole = poles && (j == 0 || j == nv);
+        for (int i = 0; i < nu; ++i)
+            row[j][i] = pole && i > 0 ? row[j][0] : place(j * nu + i, i * du, v0 + j * dv);
+    }
+    bool flip = face.Orientation() == TopAbs_REVERSED;
+    auto triangle = [&](int a, int b, int c) {
+        if (flip)
+            std::swap(b, c);
+        m.corners.push_back({a, b, c});
+    };
+    for (int j = 0; j < nv; ++j) {
+        const std::vector<int> &lo = row[j], &hi = row[(j + 1) % rows];
+        for (int i = 0; i < nu; ++i) {
+            int a = lo[i], b = lo[(i + 1) % nu], c = hi[(i + 1) % nu], d = hi[i];
+            triangle(a, b, c); // a collapsed one at a pole is dropped when the nodes are numbered
+            triangle(a, c, d);
+        }
+    }
+}
+
+// Meshes shape as a grid when it is one whole torus or sphere face whose tube or radius is not
+// thinner than the deflection (such a body is left to the general mesher, which refuses what it
+// cannot close). False when the shape is no such body.
+bool grid_surface(const TopoDS_Shape &shape, double deflection, double angle, Mesh &m) {
+    TopoDS_Face face = only_face(shape);
+    if (face.IsNull())
+        return false;
+    TopLoc_Location loc;
+    Handle(Geom_Surface) s = BRep_Tool::Surface(face, loc);
+    if (auto trimmed = Handle(Geom_RectangularTrimmedSurface)::DownCast(s))
+        s = trimmed->BasisSurface();
+    double u0, u1, v0, v1;
+    BRepTools::UVBounds(face, u0, u1, v0, v1);
+    if (!whole_turn(u0, u1) || std::abs(u0) > 1e-9)
+        return false;
+    gp_Trsf to_body = loc.Transformation();
+    bool outward = true;
+    if (auto torus = Handle(Geom_ToroidalSurface)::DownCast(s)) {
+        double big = torus->MajorRadius(), r = torus->MinorRadius();
+        if (!whole_turn(v0, v1) || r < deflection || big <= r)
+            return false;
+        outward = torus->Position().Direct();
+        add_grid(m, face, s, to_body, v0, v1, turn_segments(big + r, deflection, angle),
+                 turn_segments(r, deflection, angle), false);
+    } else if (auto sphere = Handle(Geom_SphericalSurface)::DownCast(s)) {
+        double r = sphere->Radius();
+        if (std::abs(v0 + M_PI / 2) > 1e-9 || std::abs(v1 - M_PI / 2) > 1e-9 || r < deflection)
+            return false;
+        outward = sphere->Position().Direct();
+        int nu = turn_segments(r, deflection, angle);
+        add_grid(m, face, s, to_body, v0, v1, nu, std::max(nu / 2, 4), true);
+    } else {
+        return false;
+    }
+    if (!outward) // a left-handed placement turns the surface's normal inwards
+        for (auto &c : m.corners)
+            std::swap(c[1], c[2]);
+    number_nodes(m);
+    return true;
+}
+
 bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     Bnd_Box b;
     BRepBndLib::Add(shape, b);
@@ -246,6 +354,11 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
         return false;
     double diag = b.CornerMin().Distance(b.CornerMax());
     const KernelState &s = state();
+    TopExp::MapShapes(shape, TopAbs_VERTEX, m.vertices);
+    TopExp::MapShapes(shape, TopAbs_EDGE, m.edges);
+    TopExp::MapShapes(shape, TopAbs_FACE, m.faces);
+    if (grid_surface(shape, s.surface_tol * diag, s.normal_tol * M_PI / 180.0, m))
+        return true;
     BRepTools::Clean(shape);
     IMeshTools_Parameters params;
     params.Deflection = s.surface_tol * diag;
@@ -259,9 +372,6 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
     BRepMesh_IncrementalMesh mesher(shape, params, deadline->Start());
     if (!mesher.IsDone() || deadline->UserBreak())
         return false;
-    TopExp::MapShapes(shape, TopAbs_VERTEX, m.vertices);
-    TopExp::MapShapes(shape, TopAbs_EDGE, m.edges);
-    TopExp::MapShapes(shape, TopAbs_FACE, m.faces);
     for (TopExp_Explorer f(shape, TopAbs_FACE); f.More(); f.Next())
         add_face(m, TopoDS::Face(f.Current()));
     number_nodes(m);

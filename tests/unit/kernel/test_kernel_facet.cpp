@@ -1,4 +1,6 @@
 /* The faceter: closed, consistently wound meshes with body-wide node numbers from 0. */
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <utility>
@@ -191,6 +193,65 @@ TEST_F(FacetTest, MeshesThatWouldNotCloseAreRefused) {
     EXPECT_EQ(kernel_mesh_check(torus, &volume), KERN_MESH_CLOSED);
     double exact = kernel_body_volume(torus);
     EXPECT_NEAR(volume, exact, 0.03 * exact);
+}
+
+// Largest angle, in degrees, that a mesh edge spans about the z axis, and about the circle of
+// radius ring in the x-y plane (0 for a sphere's centre), for a body centred on the origin.
+struct Spans {
+    double aboutAxis = 0, aboutRing = 0, offSurface = 0;
+};
+
+Spans spans(const RecordingManager::Body &b, double ring, double radius) {
+    auto angle = [](double a, double b) {
+        double d = std::fabs(a - b);
+        return std::min(d, 2 * M_PI - d) * 180 / M_PI;
+    };
+    Spans s;
+    // Where a node stands about the axis and about the tube (or sphere) centre beneath it.
+    auto tube = [&](const position &p, double &around, double &across) {
+        double rho = std::hypot(p.x(), p.y());
+        around = std::atan2(p.y(), p.x());
+        across = std::atan2(p.z(), rho - ring);
+        double off = std::fabs(std::hypot(rho - ring, p.z()) - radius);
+        s.offSurface = std::max(s.offSurface, off);
+    };
+    for (const auto &poly : b.polygons)
+        for (int k = 0; k < 3; ++k) {
+            const position &p = b.nodes[poly[k]], &q = b.nodes[poly[(k + 1) % 3]];
+            double pa, pc, qa, qc;
+            tube(p, pa, pc);
+            tube(q, qa, qc);
+            bool nearAxis = std::hypot(p.x(), p.y()) < 1e-9 || std::hypot(q.x(), q.y()) < 1e-9;
+            if (!nearAxis) // a sphere's poles stand at every angle about the axis
+                s.aboutAxis = std::max(s.aboutAxis, angle(pa, qa));
+            s.aboutRing = std::max(s.aboutRing, angle(pc, qc));
+        }
+    return s;
+}
+
+// Tori and spheres are meshed at least 64 segments a turn both ways (steps of 5.625 degrees) with
+// every node on the surface, under the default refinement; a finer refinement gives more.
+TEST_F(FacetTest, TorusAndSphereAreFineAndOnTheirSurface) {
+    struct Case {
+        const char *name;
+        double ring, radius;
+    } cases[] = {{"torus", 10, 3}, {"thin torus", 40, 1}, {"sphere", 0, 5}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        BODY *b = nullptr;
+        if (c.ring > 0)
+            ASSERT_TRUE(api_make_torus(c.ring, c.radius, b).ok());
+        else
+            ASSERT_TRUE(api_make_sphere(c.radius, b).ok());
+        ASSERT_TRUE(api_facet_entity(b).ok());
+        const RecordingManager::Body &mesh = manager->bodies.back();
+        double v = kernel_body_volume(b);
+        EXPECT_NEAR(checkClosed(mesh), v, 0.01 * v);
+        Spans s = spans(mesh, c.ring, c.radius);
+        EXPECT_LE(s.aboutAxis, 5.625 + 1e-6);
+        EXPECT_LE(s.aboutRing, 5.625 + 1e-6);
+        EXPECT_LT(s.offSurface, 1e-9 * (c.ring + c.radius));
+    }
 }
 
 TEST_F(FacetTest, FacetingNeedsABodyAndAManager) {
