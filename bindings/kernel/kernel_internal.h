@@ -48,6 +48,9 @@ struct KernelState {
     MESH_MANAGER *manager = nullptr;
     double surface_tol = 0.001;
     double normal_tol = 20.0;
+    // The body texts of the last SAT file written: a file read back with exactly these texts
+    // comes from bodies this process held, and needs no check in a child process.
+    std::vector<std::string> saved_bodies;
 };
 
 // The one kernel state of the process.

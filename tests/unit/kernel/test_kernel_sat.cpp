@@ -114,7 +114,8 @@ template <class F> std::string stdoutOf(F fn) {
 
 // Bodies of the right length and the wrong content, as a damaged disk or a stray program would
 // leave them: every one is refused, in bounded time, without a crash and without a word on
-// standard output (a CGI program's response).
+// standard output (a CGI program's response). They are read right after this process saved the
+// sound text, so reading its own file unchecked must not extend to a changed one.
 TEST_F(KernelTest, DamagedBodyPayloadsAreRefused) {
     BODY *shaft = twoSectionShaft();
     ENTITY_LIST saved;
