@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -149,6 +150,25 @@ TEST_F(Command, WildcardRunsAfterOwnHandlersAndDoesNotCountAsRegistration) {
         order.push_back(c.handler + ":" + c.argv[0]);
     EXPECT_EQ(order, (std::vector<std::string>{"quiet:Ping", "star:Ping", "star:Nobody",
                                                "quiet:Done", "star:Done"}));
+}
+
+// Overwrites every word of its command, the name included, and points the first word elsewhere.
+char *scribble(int s, long id, int argc, char **argv) {
+    record("scribble", s, id, argc, argv);
+    for (int i = 0; i < argc; i++)
+        memset(argv[i], 'x', strlen(argv[i]));
+    argv[0] = const_cast<char *>("Other");
+    return const_cast<char *>("scribbled");
+}
+
+TEST_F(Command, HandlerThatChangesItsWordsLeavesTheAcknowledgementAlone) {
+    register_once("Scribble", {scribble, quiet});
+    EXPECT_EQ(run("Scribble a b\n7:Scribble\nNobody\n"),
+              "scribbled\nDone Scribble\nscribbled\nDone Scribble\nError Nobody -4\nDone Nobody\n");
+    ASSERT_EQ(calls.size(), 4u); // both handlers of each "Scribble"
+    EXPECT_EQ(calls[0].argv, (std::vector<std::string>{"Scribble", "a", "b"}));
+    EXPECT_EQ(calls[2].argv, (std::vector<std::string>{"Scribble"}));
+    EXPECT_EQ(calls[2].id, 7);
 }
 
 TEST_F(Command, HandlerTextsInRegistrationOrderBeforeAcknowledgement) {

@@ -66,6 +66,29 @@ bool until(const std::function<bool()> &done) {
 
 std::string ev(const char *what, int fd) { return std::string(what) + " " + std::to_string(fd); }
 
+// Overwrites every word of its line, the command name included, and points the first word
+// elsewhere: handlers may change their words.
+char *ScribbleCbk(int, long, int argc, char **argv) {
+    for (int i = 0; i < argc; i++)
+        memset(argv[i], 'x', strlen(argv[i]));
+    argv[0] = const_cast<char *>("Other");
+    return nullptr;
+}
+
+// Sends two requests on the connection its line came on, from inside the dispatch: one without
+// waiting, and one that waits for its answer (a poll nested in the dispatch).
+int relay_result = 1;
+char *RelayCbk(int sender, long, int, char **) {
+    CONN_ConnInfo *c = nullptr;
+    CONN_FDtoConnInfo(sender, &c);
+    if (c == nullptr)
+        return nullptr;
+    relay_result = request(c, "Note relayed", 0);
+    if (relay_result == 0)
+        relay_result = request(c, "GetTimer", 1);
+    return const_cast<char *>("Relayed");
+}
+
 TEST(ConnBeforeInit, TablesMissingGiveMinus15) {
     CONN_ConnInfo *c = nullptr;
     EXPECT_EQ(CONN_IDtoConnInfo(1, &c), CONN_ERR_NOT_INITIALIZED);
@@ -84,6 +107,8 @@ class ConnTest : public ::testing::TestWithParam<bool> {
             CMD_Register("Hello", HelloCbk);
             CMD_Register("Bye", ByeCbk);
             CMD_Register("Done", DoneCbk);
+            CMD_Register("Scribble", ScribbleCbk);
+            CMD_Register("Relay", RelayCbk);
             registered = true;
         }
         sonar.clear();
@@ -91,6 +116,7 @@ class ConnTest : public ::testing::TestWithParam<bool> {
         events.clear();
         timer_calls = 0;
         hello_fd = -1;
+        relay_result = 1;
         CONN_AddDisconnectCallback(on_disconnect);
     }
     void TearDown() override {
@@ -417,6 +443,53 @@ TEST_P(ConnTest, HandlerMayDisconnectTheConnectionBeingWaitedOn) {
     CONN_ConnInfo *found = nullptr;
     EXPECT_EQ(CONN_IDtoConnInfo(1, &found), CONN_ERR_NO_CONNECTION);
     finish(a, nullptr);
+}
+
+// The acknowledgement names the command that arrived, whatever the handler did to its words.
+TEST_P(ConnTest, HandlerThatChangesItsWordsIsAcknowledgedByTheCommandName) {
+    CONN_ConnInfo *c = open_a(Script()
+                                  .send("Scribble one two\n3:Scribble\n")
+                                  .expect("Done Scribble")
+                                  .expect("Done Scribble")
+                                  .send("SetSonar 4\n")
+                                  .expect("Done SetSonar"));
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(until([&] { return !sonar.empty(); }));
+    finish(a, c);
+}
+
+// A handler sends on its own connection, without waiting and waiting: the requests leave before
+// the handler's answer, the nested wait sees its own answer, and the connection goes on.
+TEST_P(ConnTest, HandlerMaySendAndWaitOnItsOwnConnection) {
+    CONN_ConnInfo *c = open_a(Script()
+                                  .send("Relay\n")
+                                  .expect("1:Note relayed")
+                                  .expect("1:GetTimer")
+                                  .send("SetTimer 4\nDone GetTimer\n")
+                                  .expect("Done SetTimer")
+                                  .expect("Relayed")
+                                  .expect("Done Relay")
+                                  .answer("1:GetSonar", "Done GetSonar\n"));
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(until([&] { return relay_result != 1; }));
+    EXPECT_EQ(relay_result, 0);
+    EXPECT_EQ(timer_calls, 1);
+    EXPECT_EQ(c->status, CONN_DONE);
+    EXPECT_EQ(request(c, "GetSonar", 1), 0);
+    finish(a, c);
+}
+
+// A handler that disconnects its connection during a plain poll: the lines after it in the same
+// read are not dispatched, and nothing is answered on the closed connection.
+TEST_P(ConnTest, HandlerMayDisconnectItsConnectionWhileLinesAreQueued) {
+    CONN_ConnInfo *c = open_a(Script().send("Bye\nSetSonar 1\nSetTimer 2\n").drain());
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(until([&] { return a.done(); })); // the peer saw the connection close
+    EXPECT_EQ(a.finish(), 0);
+    EXPECT_TRUE(sonar.empty());
+    EXPECT_EQ(timer_calls, 0);
+    CONN_ConnInfo *found = nullptr;
+    EXPECT_EQ(CONN_IDtoConnInfo(1, &found), CONN_ERR_NO_CONNECTION);
 }
 
 TEST_P(ConnTest, DisconnectCallbackMayReleaseTheRecord) {
