@@ -3,6 +3,9 @@
 
 #include <errno.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #if defined(__SANITIZE_THREAD__)
 #define SEM_TSAN 1
 #elif defined(__has_feature)
@@ -39,9 +42,32 @@ void semAcquired() {}
 void semReleasing() {}
 #endif
 
+/* The process's own gate in front of the machine-wide semaphore. The system semaphore can vanish
+ * under a holder (another process removes set 4914); the gate still keeps this process's threads
+ * one at a time on the robot connection, which the client library requires. It is a flag under
+ * a mutex rather than a mutex, since a give may come from another thread than the take. */
+std::mutex gateMutex;
+std::condition_variable gateOpened;
+bool gateClosed = false;
+
+void closeGate() {
+    std::unique_lock<std::mutex> lock(gateMutex);
+    gateOpened.wait(lock, [] { return !gateClosed; });
+    gateClosed = true;
+}
+
+void openGate() {
+    {
+        std::lock_guard<std::mutex> lock(gateMutex);
+        gateClosed = false;
+    }
+    gateOpened.notify_one();
+}
+
 } // namespace
 
 void p_sem(int id) {
+    closeGate();
     // Each call builds its own operations: a buffer shared between threads could be rewritten
     // by a concurrent give while this take is being issued.
     struct sembuf take[2] = {operacao[0], operacao[1]};
@@ -58,7 +84,12 @@ int v_sem(int id) {
     // a failure instead of waiting for somebody else's take.
     struct sembuf give = {0, -1, SEM_UNDO | IPC_NOWAIT};
     semReleasing();
-    return semop(id, &give, 1);
+    int rc = semop(id, &give, 1);
+    // EAGAIN: nobody held it, so neither did this caller, and the gate is not its to open. Any
+    // other outcome (given back, or the set is gone) ends the caller's hold.
+    if (rc == 0 || errno != EAGAIN)
+        openGate();
+    return rc;
 }
 
 int sem_create_set(bool *created) {

@@ -6,6 +6,9 @@
  * still holds; a holder must therefore give it back from the process that took it. It is not
  * re-entrant: a holder must not take it again before giving it back.
  *
+ * Within one process the threads also pass a gate of the process's own, so they stay one at a
+ * time even when the system set is removed under them by another process.
+ *
  * Error convention: 0 for success and -1 for failure (p_sem returns nothing and fails
  * silently, as its callers have no way to go on other than carrying on). */
 #ifndef ROVAK_SEMA_H

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -190,6 +191,34 @@ TEST_F(Sema, ExcludesThreadsOfOneProcess) {
     EXPECT_EQ(counter, 4000);
 }
 
+// Another process may remove the set while this one uses it: its threads must still take turns
+// (the client library's connection allows one request at a time).
+TEST_F(Sema, ThreadsStayExcludedWhenTheSetIsRemoved) {
+    std::atomic<int> inside{0}, overlaps{0};
+    long counter = 0;
+    auto add = [&] {
+        for (int i = 0; i < 3000; i++) {
+            p_sem(id);
+            if (inside.fetch_add(1) != 0)
+                overlaps++;
+            long seen = counter;
+            sched_yield();
+            counter = seen + 1;
+            inside.fetch_sub(1);
+            v_sem(id);
+        }
+    };
+    std::thread a(add), b(add);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(sem_remove_set(), 0); // as another process would
+    a.join();
+    b.join();
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(counter, 6000);
+    id = sem_create_set();
+    EXPECT_GE(id, 0);
+}
+
 void onSignal(int) {}
 
 // A wait cut short by a signal goes on waiting: the waiter ends up holding the semaphore.
@@ -198,7 +227,10 @@ TEST_F(Sema, WaitInterruptedBySignalIsResumed) {
     action.sa_handler = onSignal; // no SA_RESTART: semop returns EINTR
     struct sigaction previous;
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
-    p_sem(id);
+    // Held as another process holds it (straight on the set, past this process's gate), so the
+    // waiter waits inside the system call.
+    struct sembuf take[2] = {operacao[0], operacao[1]};
+    ASSERT_EQ(semop(id, take, 2), 0);
     std::atomic<bool> done(false);
     std::thread waiter([this, &done] {
         p_sem(id);
@@ -208,7 +240,8 @@ TEST_F(Sema, WaitInterruptedBySignalIsResumed) {
     pthread_kill(waiter.native_handle(), SIGUSR1);
     awaitWaiters(id, 1); // waiting again after the interruption
     EXPECT_FALSE(done.load());
-    EXPECT_EQ(v_sem(id), 0);
+    struct sembuf give = {0, -1, SEM_UNDO};
+    EXPECT_EQ(semop(id, &give, 1), 0);
     waiter.join();
     EXPECT_TRUE(done.load());
     EXPECT_EQ(semValue(id), 1);
