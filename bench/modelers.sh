@@ -8,7 +8,7 @@
 # the request to receiving the redirect), and one whole `openscad -o FILE.stl` run of the same
 # solid at $fn=64. It prints the medians of RUNS rounds and the ratios to OpenSCAD, then
 # throughput and median latency with CLIENTS (default 8) clients at once sending REQUESTS
-# (default 200) requests each for the cylinder and the torus, through FastCGI and through CGI.
+# (default 200) requests in all for the cylinder and for the torus, through FastCGI and through CGI.
 #
 # OpenSCAD (Debian `openscad`) is installed when missing and apt-get can; without it its columns
 # show "-".
@@ -112,20 +112,40 @@ for entry in "${cases[@]}"; do
     printf '| %s | %s | %s | %s | %s | %s |\n' "$label" "$f" "$c" "$o" "$(ratio "$f" "$o")" "$(ratio "$c" "$o")"
 done
 
-# Throughput: CLIENTS clients at once, REQUESTS requests in all; every answer must be the
-# redirect. Requests for one shape wait for its lock in turn.
+# Throughput: CLIENTS clients at once, each on its own kept-alive connection, REQUESTS requests
+# in all; every answer must be the redirect. Requests for one shape wait for its lock in turn.
+# Latency is from sending a request to reading its whole answer.
 throughput() { # label port path
-    local start end
-    start=$(date +%s.%N)
-    for ((i = 0; i < requests; i++)); do echo "http://127.0.0.1:$2/cgi-bin/$3"; done |
-        xargs -P "$clients" -n 1 curl -s -o /dev/null -w '%{http_code} %{time_total}\n' >"$work/load.t"
-    end=$(date +%s.%N)
-    if awk '$1 != 302 { bad = 1 } END { exit !bad }' "$work/load.t"; then
-        echo "bench: $1: some requests were not redirected" >&2
-        return 1
-    fi
-    printf '| %s | %s | %s |\n' "$1" "$(awk -v n="$requests" -v s="$start" -v e="$end" 'BEGIN { printf "%.0f", n / (e - s) }')" \
-        "$(awk '{ print $2 }' "$work/load.t" | median_ms)"
+    python3 - "$1" "$2" "$3" "$clients" "$requests" <<'PY'
+import http.client, statistics, sys, threading, time
+label, port, path, clients, requests = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4]), int(sys.argv[5])
+latencies, failures, lock = [], [], threading.Lock()
+counter = iter(range(requests))
+def client():
+    conn = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
+    while True:
+        with lock:
+            if next(counter, None) is None:
+                break
+        start = time.perf_counter()
+        conn.request("GET", "/cgi-bin/" + path)
+        answer = conn.getresponse()
+        answer.read()
+        took = time.perf_counter() - start
+        with lock:
+            latencies.append(took)
+            if answer.status != 302:
+                failures.append(answer.status)
+    conn.close()
+begin = time.perf_counter()
+threads = [threading.Thread(target=client) for _ in range(clients)]
+for t in threads: t.start()
+for t in threads: t.join()
+elapsed = time.perf_counter() - begin
+if failures:
+    sys.exit(f"bench: {label}: {len(failures)} answers were not the redirect ({failures[0]})")
+print(f"| {label} | {requests / elapsed:.0f} | {1000 * statistics.median(latencies):.1f} |")
+PY
 }
 echo
 printf '| %d clients, %d requests | Requests/s | Median latency ms |\n|---|---|---|\n' "$clients" "$requests"
