@@ -162,6 +162,19 @@ TEST(Buffer, BuiltInStorageHolds799999CharactersWithoutGrowth) {
     EXPECT_EQ(BUF_Size(), 800000u);
 }
 
+// One append may need more than twice the room there is: the storage grows until it fits.
+TEST(Buffer, OneAppendLargerThanTwiceTheStorage) {
+    BUF_Reset(nullptr);
+    BUF_AddString("head ");
+    std::string big(5 * BUF_LOCAL_SIZE, 'q');
+    big.back() = 'z';
+    BUF_AddString(big.c_str());
+    EXPECT_EQ(BUF_Index(), 5 + big.size());
+    EXPECT_GT(BUF_Size(), BUF_Index()); // room for the terminator too
+    EXPECT_EQ(text(), "head " + big);
+    BUF_Reset(nullptr);
+}
+
 // Requests carry decimal points whatever locale the program chose.
 TEST(Buffer, DoublesUseAPointUnderACommaLocale) {
     char dir_template[] = "/tmp/rovak-locale-XXXXXX";

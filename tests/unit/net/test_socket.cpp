@@ -378,7 +378,9 @@ TEST(SocketLayer, DescriptorsBeyondSelectLimitAreRefused) {
     rlimit rl;
     getrlimit(RLIMIT_NOFILE, &rl);
     if (rl.rlim_max < FD_SETSIZE + 16)
-        GTEST_SKIP() << "descriptor limit too low";
+        GTEST_SKIP() << "the hard limit on open descriptors (" << rl.rlim_max
+                     << ") is below FD_SETSIZE + 16 = " << FD_SETSIZE + 16
+                     << "; raise it (ulimit -Hn, or the container's nofile limit)";
     rlimit raised = rl;
     raised.rlim_cur = FD_SETSIZE + 16;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
