@@ -81,6 +81,7 @@ TEST(Client, RobotListOrderAndMalformedEntries) {
     list_answer(s, {add(3, 7003), add(2, 7002), add(1, 7001)});
     list_answer(s, {add(1, 0), add(0, 7000), "AddRegistered 4 host 7004", add(-2, 7000),
                     add(5, 7005), add(5, 7006)});
+    list_answer(s, {add(9, 7009), add(5, 7005), add(5, 7006), add(3, 7003), add(5, 7007)});
     s.drain();
     ScriptedPeer scheduler;
     scheduler.listen_tcp(port, s);
@@ -96,6 +97,12 @@ TEST(Client, RobotListOrderAndMalformedEntries) {
     EXPECT_EQ(list_ids(), (std::vector<int>{5, 5}));
     EXPECT_EQ(HCLNT_FindRobotEntry(5)->port, 7005); // duplicates stay; the first one is found
     EXPECT_EQ(HCLNT_FindRobotEntry(7), nullptr);
+    // After the first, descending ids, and a robot listed again goes in front of its equals.
+    ASSERT_EQ(Q_UpdateRobotList(), 0);
+    std::vector<int> ports;
+    for (Q_RobotListEntry *e = Q_GetRobotList(); e && e->hostname; e++)
+        ports.push_back(e->port);
+    EXPECT_EQ(ports, (std::vector<int>{7009, 7007, 7006, 7005, 7003}));
 
     EXPECT_EQ(Q_InitializeClient("127.0.0.1", port), 0); // drops the scheduler connection
     clientpeers::poll_until_done(scheduler, scheduler);

@@ -151,6 +151,26 @@ TEST_P(AckTest, RequestsSentWithoutWaitingCompleteOnceEachInOrder) {
     EXPECT_EQ(c->error, 5);
 }
 
+// Requests of one word failing in turn: each "Error" completes the oldest request of its word
+// that has no result yet, so every request gets its own code once; the "Done" lines only close
+// the failed ones.
+TEST_P(AckTest, EachErrorCompletesTheOldestRequestOfItsWordWithoutAResult) {
+    CONN_ConnInfo *c = open(Script()
+                                .expect("1:GetSonar 1")
+                                .expect("1:GetSonar 2")
+                                .expect("1:GetSonar 3")
+                                .send("Error GetSonar 5\nError GetSonar 6\n")
+                                .expect_n("Done Error", 2)
+                                .send("Done GetSonar\nDone GetSonar\nDone GetSonar\n")
+                                .drain());
+    ASSERT_NE(c, nullptr);
+    for (const char *r : {"GetSonar 1", "GetSonar 2", "GetSonar 3"})
+        ASSERT_EQ(request(c, r, 0), 0);
+    EXPECT_TRUE(until([&] { return c->request_count == 0; }));
+    EXPECT_EQ(completions,
+              (std::vector<std::string>{"GetSonar 0 5", "GetSonar 0 6", "GetSonar 1 0"}));
+}
+
 TEST_P(AckTest, LossCompletesEveryAwaitedRequestOnceWithMinus6) {
     CONN_ConnInfo *c = open(Script()
                                 .expect("1:GetSonar")
