@@ -319,6 +319,16 @@ const Graph kReopen = {{{N, 10, 1, N, N, N, N},
                         {N, N, N, N, N, N, N}},
                        {0, 0, 20, 0, 30, 0.5f, 100}};
 
+// 0 start, 3 goal: through 1 looks closest (estimate 0) but costs 11; through 2 costs 2.
+const Graph kDetour = {{{N, 10, 1, N, N, N, N},
+                        {N, N, N, 1, N, N, N},
+                        {N, N, N, 1, N, N, N},
+                        {N, N, N, N, N, N, N},
+                        {N, N, N, N, N, N, N},
+                        {N, N, N, N, N, N, N},
+                        {N, N, N, N, N, N, N}},
+                       {0, 0, 1, 0, 0, 0, 0}};
+
 std::vector<int> solve(const Graph &g, int goal, unsigned int pool, int *state) {
     graph = &g;
     AStarSearch<GraphNode> search(pool);
@@ -338,6 +348,13 @@ TEST(AStarEngine, TieKeepsTheOlderNode) {
     // 1 is expanded first and opens 3 at g = 2; 2 reaches 3 at g = 2 too and is discarded.
     int state = 0;
     EXPECT_EQ(solve(kTie, 3, 100, &state), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(state, AStarSearch<GraphNode>::SEARCH_STATE_FOUND);
+}
+
+TEST(AStarEngine, CostSoFarAndEstimateTogetherPickTheCheaperWay) {
+    // Ordered by the estimate alone, the search would take the dear way through 1.
+    int state = 0;
+    EXPECT_EQ(solve(kDetour, 3, 100, &state), (std::vector<int>{0, 2, 3}));
     EXPECT_EQ(state, AStarSearch<GraphNode>::SEARCH_STATE_FOUND);
 }
 
