@@ -70,6 +70,9 @@ class Pellam : public ::testing::Test {
         case netpeer::Step::Pause:
             s.pause(st.count);
             break;
+        case netpeer::Step::Record:
+            s.record(st.text);
+            break;
         }
     }
     pellamtest::Env env() const {
