@@ -92,6 +92,18 @@ TEST_F(SimMotion, PositionModesMoveByAndToAndOdometryFollows) {
     expect_pose(3000, 3000, 1571);
 }
 
+// Sideways after a quarter turn to the left: the robot's left is then the room's smaller x, for
+// the true pose and for the odometry alike.
+TEST_F(SimMotion, SidewaysMoveAfterATurnFollowsTheHeading) {
+    start(room);
+    ASSERT_EQ(command(2, 2, 1571, 0, 0), 0);
+    ASSERT_TRUE(simtest::wait_until_still(1));
+    ASSERT_EQ(command(1, 2, 400, 0, 0), 0);
+    ASSERT_TRUE(simtest::wait_until_still(1));
+    expect_odometry(-400, 0, 1571);
+    expect_pose(1600, 4000, 1571);
+}
+
 TEST_F(SimMotion, VelocityModeRunsUntilStopped) {
     start(room);
     ASSERT_EQ(command(1, 1, 0, 250, 500), 0); // sideways, to the left
