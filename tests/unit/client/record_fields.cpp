@@ -3,10 +3,10 @@
 
 #include "matrix.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <unordered_map>
 
 namespace records {
 
@@ -14,171 +14,176 @@ namespace {
 
 std::string at(const std::string &path, int i) { return path + "[" + std::to_string(i) + "]"; }
 
+// A field's path is handed on as a function that makes it: only the first walk needs the paths
+// (they are the same for every block), and making them all is what a walk costs most.
+#define FIELD(path, field) f([&] { return std::string(path); }, field)
+#define SENSOR(path, sensor_field) sensor([&] { return std::string(path); }, sensor_field)
+
 // Calls f(path, field) for every scalar field of the state record, in declaration order.
 template <typename R, typename F> void visit_state(R &rs, F &&f) {
-    f("RobotID", rs.RobotID);
-    f("RobotType", rs.RobotType);
+    FIELD("RobotID", rs.RobotID);
+    FIELD("RobotType", rs.RobotType);
     auto &in = rs.Integrator;
-    f("Integrator.DataActive", in.DataActive);
-    f("Integrator.TimeStampActive", in.TimeStampActive);
-    f("Integrator.x", in.x);
-    f("Integrator.y", in.y);
-    f("Integrator.Steering", in.Steering);
-    f("Integrator.Rotation", in.Rotation);
-    f("Integrator.TimeStamp", in.TimeStamp);
+    FIELD("Integrator.DataActive", in.DataActive);
+    FIELD("Integrator.TimeStampActive", in.TimeStampActive);
+    FIELD("Integrator.x", in.x);
+    FIELD("Integrator.y", in.y);
+    FIELD("Integrator.Steering", in.Steering);
+    FIELD("Integrator.Rotation", in.Rotation);
+    FIELD("Integrator.TimeStamp", in.TimeStamp);
 
     auto &as = rs.AxisSet;
-    f("AxisSet.Global", as.Global);
-    f("AxisSet.Status", as.Status);
-    f("AxisSet.AxisCount", as.AxisCount);
+    FIELD("AxisSet.Global", as.Global);
+    FIELD("AxisSet.Status", as.Status);
+    FIELD("AxisSet.AxisCount", as.AxisCount);
     for (int i = 0; i < Q_MAX_AXES; i++) {
         auto &a = as.Axis[i];
         std::string p = at("AxisSet.Axis", i) + ".";
-        f(p + "DataActive", a.DataActive);
-        f(p + "TimeStampActive", a.TimeStampActive);
-        f(p + "Update", a.Update);
-        f(p + "TimeStamp", a.TimeStamp);
-        f(p + "Mode", a.Mode);
-        f(p + "DesiredPosition", a.DesiredPosition);
-        f(p + "DesiredSpeed", a.DesiredSpeed);
-        f(p + "Acceleration", a.Acceleration);
-        f(p + "TrajectoryPosition", a.TrajectoryPosition);
-        f(p + "TrajectoryVelocity", a.TrajectoryVelocity);
-        f(p + "ActualPosition", a.ActualPosition);
-        f(p + "ActualVelocity", a.ActualVelocity);
-        f(p + "InProgress", a.InProgress);
+        FIELD(p + "DataActive", a.DataActive);
+        FIELD(p + "TimeStampActive", a.TimeStampActive);
+        FIELD(p + "Update", a.Update);
+        FIELD(p + "TimeStamp", a.TimeStamp);
+        FIELD(p + "Mode", a.Mode);
+        FIELD(p + "DesiredPosition", a.DesiredPosition);
+        FIELD(p + "DesiredSpeed", a.DesiredSpeed);
+        FIELD(p + "Acceleration", a.Acceleration);
+        FIELD(p + "TrajectoryPosition", a.TrajectoryPosition);
+        FIELD(p + "TrajectoryVelocity", a.TrajectoryVelocity);
+        FIELD(p + "ActualPosition", a.ActualPosition);
+        FIELD(p + "ActualVelocity", a.ActualVelocity);
+        FIELD(p + "InProgress", a.InProgress);
     }
 
     auto &lc = rs.LiftController;
-    f("LiftController.Deployed", lc.Deployed);
-    f("LiftController.InProgress", lc.InProgress);
-    f("LiftController.AxisCount", lc.AxisCount);
+    FIELD("LiftController.Deployed", lc.Deployed);
+    FIELD("LiftController.InProgress", lc.InProgress);
+    FIELD("LiftController.AxisCount", lc.AxisCount);
     for (int i = 0; i < Q_MAX_LIFT_AXES; i++) {
         auto &a = lc.Axis[i];
         std::string p = at("LiftController.Axis", i) + ".";
-        f(p + "DataActive", a.DataActive);
-        f(p + "TimeStampActive", a.TimeStampActive);
-        f(p + "Update", a.Update);
-        f(p + "TimeStamp", a.TimeStamp);
-        f(p + "Mode", a.Mode);
-        f(p + "Status", a.Status);
-        f(p + "DesiredPosition", a.DesiredPosition);
-        f(p + "DesiredVelocity", a.DesiredVelocity);
-        f(p + "MaxMotor", a.MaxMotor);
-        f(p + "Acceleration", a.Acceleration);
-        f(p + "Position", a.Position);
-        f(p + "Velocity", a.Velocity);
+        FIELD(p + "DataActive", a.DataActive);
+        FIELD(p + "TimeStampActive", a.TimeStampActive);
+        FIELD(p + "Update", a.Update);
+        FIELD(p + "TimeStamp", a.TimeStamp);
+        FIELD(p + "Mode", a.Mode);
+        FIELD(p + "Status", a.Status);
+        FIELD(p + "DesiredPosition", a.DesiredPosition);
+        FIELD(p + "DesiredVelocity", a.DesiredVelocity);
+        FIELD(p + "MaxMotor", a.MaxMotor);
+        FIELD(p + "Acceleration", a.Acceleration);
+        FIELD(p + "Position", a.Position);
+        FIELD(p + "Velocity", a.Velocity);
     }
 
     auto &j = rs.Joystick;
-    f("Joystick.X", j.X);
-    f("Joystick.Y", j.Y);
-    f("Joystick.Theta", j.Theta);
-    f("Joystick.ButtonA", j.ButtonA);
-    f("Joystick.ButtonB", j.ButtonB);
-    f("Joystick.ButtonC", j.ButtonC);
+    FIELD("Joystick.X", j.X);
+    FIELD("Joystick.Y", j.Y);
+    FIELD("Joystick.Theta", j.Theta);
+    FIELD("Joystick.ButtonA", j.ButtonA);
+    FIELD("Joystick.ButtonB", j.ButtonB);
+    FIELD("Joystick.ButtonC", j.ButtonC);
 
     auto &sc = rs.SonarController;
-    f("SonarController.SonarSetCount", sc.SonarSetCount);
+    FIELD("SonarController.SonarSetCount", sc.SonarSetCount);
     for (int i = 0; i < Q_MAX_SONAR_SETS; i++) {
         auto &s = sc.SonarSet[i];
         std::string p = at("SonarController.SonarSet", i) + ".";
         for (int k = 0; k < Q_MAX_FIRING_ORDER; k++)
-            f(at(p + "FiringOrder", k), s.FiringOrder[k]);
-        f(p + "FiringDelay", s.FiringDelay);
-        f(p + "BlankingInterval", s.BlankingInterval);
-        f(p + "DataActive", s.DataActive);
-        f(p + "TimeStampActive", s.TimeStampActive);
-        f(p + "SonarCount", s.SonarCount);
+            FIELD(at(p + "FiringOrder", k), s.FiringOrder[k]);
+        FIELD(p + "FiringDelay", s.FiringDelay);
+        FIELD(p + "BlankingInterval", s.BlankingInterval);
+        FIELD(p + "DataActive", s.DataActive);
+        FIELD(p + "TimeStampActive", s.TimeStampActive);
+        FIELD(p + "SonarCount", s.SonarCount);
         for (int k = 0; k < Q_MAX_SONARS; k++) {
-            f(at(p + "Sonar", k) + ".Reading", s.Sonar[k].Reading);
-            f(at(p + "Sonar", k) + ".TimeStamp", s.Sonar[k].TimeStamp);
+            FIELD(at(p + "Sonar", k) + ".Reading", s.Sonar[k].Reading);
+            FIELD(at(p + "Sonar", k) + ".TimeStamp", s.Sonar[k].TimeStamp);
         }
     }
-    f("SonarController.SonarPaused", sc.SonarPaused);
+    FIELD("SonarController.SonarPaused", sc.SonarPaused);
 
     auto &ic = rs.InfraredController;
-    f("InfraredController.InfraredPaused", ic.InfraredPaused);
-    f("InfraredController.InfraredSetCount", ic.InfraredSetCount);
+    FIELD("InfraredController.InfraredPaused", ic.InfraredPaused);
+    FIELD("InfraredController.InfraredSetCount", ic.InfraredSetCount);
     for (int i = 0; i < Q_MAX_INFRARED_SETS; i++) {
         auto &s = ic.InfraredSet[i];
         std::string p = at("InfraredController.InfraredSet", i) + ".";
-        f(p + "DataActive", s.DataActive);
-        f(p + "TimeStampActive", s.TimeStampActive);
-        f(p + "InfraredCount", s.InfraredCount);
+        FIELD(p + "DataActive", s.DataActive);
+        FIELD(p + "TimeStampActive", s.TimeStampActive);
+        FIELD(p + "InfraredCount", s.InfraredCount);
         for (int k = 0; k < Q_MAX_INFRAREDS; k++) {
-            f(at(p + "Infrared", k) + ".Reading", s.Infrared[k].Reading);
-            f(at(p + "Infrared", k) + ".TimeStamp", s.Infrared[k].TimeStamp);
+            FIELD(at(p + "Infrared", k) + ".Reading", s.Infrared[k].Reading);
+            FIELD(at(p + "Infrared", k) + ".TimeStamp", s.Infrared[k].TimeStamp);
         }
     }
 
     auto &bc = rs.BumperController;
-    f("BumperController.BumperSetCount", bc.BumperSetCount);
+    FIELD("BumperController.BumperSetCount", bc.BumperSetCount);
     for (int i = 0; i < Q_MAX_BUMPER_SETS; i++) {
         auto &s = bc.BumperSet[i];
         std::string p = at("BumperController.BumperSet", i) + ".";
-        f(p + "DataActive", s.DataActive);
-        f(p + "TimeStampActive", s.TimeStampActive);
-        f(p + "BumperCount", s.BumperCount);
+        FIELD(p + "DataActive", s.DataActive);
+        FIELD(p + "TimeStampActive", s.TimeStampActive);
+        FIELD(p + "BumperCount", s.BumperCount);
         for (int k = 0; k < Q_MAX_BUMPERS; k++) {
-            f(at(p + "Bumper", k) + ".Reading", s.Bumper[k].Reading);
-            f(at(p + "Bumper", k) + ".TimeStamp", s.Bumper[k].TimeStamp);
+            FIELD(at(p + "Bumper", k) + ".Reading", s.Bumper[k].Reading);
+            FIELD(at(p + "Bumper", k) + ".TimeStamp", s.Bumper[k].TimeStamp);
         }
     }
 
     auto &c = rs.Compass;
-    f("Compass.Reading", c.Reading);
-    f("Compass.TimeStamp", c.TimeStamp);
-    f("Compass.DataActive", c.DataActive);
-    f("Compass.TimeStampActive", c.TimeStampActive);
+    FIELD("Compass.Reading", c.Reading);
+    FIELD("Compass.TimeStamp", c.TimeStamp);
+    FIELD("Compass.DataActive", c.DataActive);
+    FIELD("Compass.TimeStampActive", c.TimeStampActive);
 
-    f("LaserSet.LaserCount", rs.LaserSet.LaserCount);
+    FIELD("LaserSet.LaserCount", rs.LaserSet.LaserCount);
     for (int i = 0; i < Q_MAX_LASERS; i++) {
         auto &l = rs.LaserSet.Laser[i];
         std::string p = at("LaserSet.Laser", i) + ".";
-        f(p + "Power", l.Power);
-        f(p + "DataType", l.DataType);
-        f(p + "PointType", l.PointType);
-        f(p + "IntegrityChecking", l.IntegrityChecking);
-        f(p + "Threshold", l.Threshold);
-        f(p + "Width", l.Width);
-        f(p + "SamplingCount", l.SamplingCount);
-        f(p + "MedianWindow", l.MedianWindow);
-        f(p + "Fitting", l.Fitting);
-        f(p + "MinPoint", l.MinPoint);
-        f(p + "Gap", l.Gap);
-        f(p + "DataActive", l.DataActive);
-        f(p + "TimeStampActive", l.TimeStampActive);
-        f(p + "TimeStamp", l.TimeStamp);
-        f(p + "DataCount", l.DataCount);
+        FIELD(p + "Power", l.Power);
+        FIELD(p + "DataType", l.DataType);
+        FIELD(p + "PointType", l.PointType);
+        FIELD(p + "IntegrityChecking", l.IntegrityChecking);
+        FIELD(p + "Threshold", l.Threshold);
+        FIELD(p + "Width", l.Width);
+        FIELD(p + "SamplingCount", l.SamplingCount);
+        FIELD(p + "MedianWindow", l.MedianWindow);
+        FIELD(p + "Fitting", l.Fitting);
+        FIELD(p + "MinPoint", l.MinPoint);
+        FIELD(p + "Gap", l.Gap);
+        FIELD(p + "DataActive", l.DataActive);
+        FIELD(p + "TimeStampActive", l.TimeStampActive);
+        FIELD(p + "TimeStamp", l.TimeStamp);
+        FIELD(p + "DataCount", l.DataCount);
         for (int k = 0; k < Q_MAX_LASER_DATA; k++)
-            f(at(p + "Data", k), l.Data[k]);
+            FIELD(at(p + "Data", k), l.Data[k]);
     }
 
-    f("K770Set.K770Count", rs.K770Set.K770Count);
+    FIELD("K770Set.K770Count", rs.K770Set.K770Count);
     for (int i = 0; i < Q_MAX_K770; i++) {
         auto &k7 = rs.K770Set.K770[i];
         std::string p = at("K770Set.K770", i) + ".";
-        f(p + "TotalPoints", k7.TotalPoints);
-        f(p + "RequestedPoints", k7.RequestedPoints);
+        FIELD(p + "TotalPoints", k7.TotalPoints);
+        FIELD(p + "RequestedPoints", k7.RequestedPoints);
         for (int k = 0; k < Q_MAX_K770_POINTS; k++)
-            f(at(p + "Readings", k), k7.Readings[k]);
+            FIELD(at(p + "Readings", k), k7.Readings[k]);
         for (int k = 0; k < Q_MAX_K770_POINTS; k++)
-            f(at(p + "StatusFlags", k), k7.StatusFlags[k]);
-        f(p + "SummaryFlags", k7.SummaryFlags);
-        f(p + "TimeStamp", k7.TimeStamp);
-        f(p + "DataActive", k7.DataActive);
-        f(p + "TimeStampActive", k7.TimeStampActive);
+            FIELD(at(p + "StatusFlags", k), k7.StatusFlags[k]);
+        FIELD(p + "SummaryFlags", k7.SummaryFlags);
+        FIELD(p + "TimeStamp", k7.TimeStamp);
+        FIELD(p + "DataActive", k7.DataActive);
+        FIELD(p + "TimeStampActive", k7.TimeStampActive);
     }
 
     auto &bs = rs.BatterySet;
-    f("BatterySet.BatteryCount", bs.BatteryCount);
+    FIELD("BatterySet.BatteryCount", bs.BatteryCount);
     for (int i = 0; i < Q_MAX_BATTERIES; i++)
-        f(at("BatterySet.Battery", i) + ".Voltage", bs.Battery[i].Voltage);
-    f("BatterySet.DataActive", bs.DataActive);
+        FIELD(at("BatterySet.Battery", i) + ".Voltage", bs.Battery[i].Voltage);
+    FIELD("BatterySet.DataActive", bs.DataActive);
 
-    f("Timer.Timeout", rs.Timer.Timeout);
-    f("Timer.Time", rs.Timer.Time);
+    FIELD("Timer.Timeout", rs.Timer.Timeout);
+    FIELD("Timer.Time", rs.Timer.Time);
 }
 
 // Calls sensor(path, description) for every sensor description and f(path, field) for every
@@ -187,30 +192,30 @@ template <typename X, typename F, typename S> void visit_ext(X &x, F &&f, S &&se
     for (int i = 0; i < Q_MAX_SONAR_SETS; i++) {
         auto &s = x.SonarController.SonarSet[i];
         std::string p = at("ext.SonarController.SonarSet", i) + ".";
-        f(p + "MainLobe", s.MainLobe);
-        f(p + "BlindLobe", s.BlindLobe);
-        f(p + "SideLobe", s.SideLobe);
-        f(p + "BlindLobeAttenuation", s.BlindLobeAttenuation);
-        f(p + "SideLobeAttenuation", s.SideLobeAttenuation);
-        f(p + "Range", s.Range);
+        FIELD(p + "MainLobe", s.MainLobe);
+        FIELD(p + "BlindLobe", s.BlindLobe);
+        FIELD(p + "SideLobe", s.SideLobe);
+        FIELD(p + "BlindLobeAttenuation", s.BlindLobeAttenuation);
+        FIELD(p + "SideLobeAttenuation", s.SideLobeAttenuation);
+        FIELD(p + "Range", s.Range);
         for (int k = 0; k < Q_MAX_SONARS; k++)
-            sensor(at(p + "Sonar", k), s.Sonar[k]);
+            SENSOR(at(p + "Sonar", k), s.Sonar[k]);
     }
     for (int i = 0; i < Q_MAX_INFRARED_SETS; i++) {
         auto &s = x.InfraredController.InfraredSet[i];
         std::string p = at("ext.InfraredController.InfraredSet", i) + ".";
-        f(p + "Dependency", s.Dependency);
-        f(p + "MainLobe", s.MainLobe);
-        f(p + "Range", s.Range);
+        FIELD(p + "Dependency", s.Dependency);
+        FIELD(p + "MainLobe", s.MainLobe);
+        FIELD(p + "Range", s.Range);
         for (int k = 0; k < Q_MAX_INFRAREDS; k++)
-            sensor(at(p + "Infrared", k), s.Infrared[k]);
+            SENSOR(at(p + "Infrared", k), s.Infrared[k]);
     }
     for (int i = 0; i < Q_MAX_BUMPER_SETS; i++)
         for (int k = 0; k < Q_MAX_BUMPERS; k++)
-            sensor(at(at("ext.BumperController.BumperSet", i) + ".Bumper", k),
+            SENSOR(at(at("ext.BumperController.BumperSet", i) + ".Bumper", k),
                    x.BumperController.BumperSet[i].Bumper[k]);
     for (int i = 0; i < Q_MAX_K770; i++)
-        sensor(at("ext.K770Set.K770", i), x.K770Set.K770[i]);
+        SENSOR(at("ext.K770Set.K770", i), x.K770Set.K770[i]);
 }
 
 std::string value_text(double v) { return text_double(v); }
@@ -229,14 +234,58 @@ struct Filler {
         long long v = next++ % modulo;
         return v < 2 ? v + 2 : v;
     }
-    void operator()(const std::string &, double &v) { v = (double)take(1LL << 40) + 0.25; }
-    void operator()(const std::string &, char &v) { v = (char)take(120); }
-    void operator()(const std::string &, unsigned char &v) { v = (unsigned char)take(250); }
-    void operator()(const std::string &, s16 &v) { v = (s16)take(30000); }
-    void operator()(const std::string &, u16 &v) { v = (u16)take(60000); }
-    void operator()(const std::string &, s32 &v) { v = (s32)(100000 + take(1LL << 30)); }
-    void operator()(const std::string &, u32 &v) { v = (u32)(200000 + take(1LL << 30)); }
+    template <typename Path> void operator()(const Path &, double &v) {
+        v = (double)take(1LL << 40) + 0.25;
+    }
+    template <typename Path> void operator()(const Path &, char &v) { v = (char)take(120); }
+    template <typename Path> void operator()(const Path &, unsigned char &v) {
+        v = (unsigned char)take(250);
+    }
+    template <typename Path> void operator()(const Path &, s16 &v) { v = (s16)take(30000); }
+    template <typename Path> void operator()(const Path &, u16 &v) { v = (u16)take(60000); }
+    template <typename Path> void operator()(const Path &, s32 &v) {
+        v = (s32)(100000 + take(1LL << 30));
+    }
+    template <typename Path> void operator()(const Path &, u32 &v) {
+        v = (u32)(200000 + take(1LL << 30));
+    }
 };
+
+// The values of every field of a block, in the order of the walks.
+std::vector<std::string> values_of(const HCLNT_UserData &block) {
+    std::vector<std::string> out;
+    out.reserve(8000);
+    visit_state(block.rs, [&](const auto &, const auto &v) { out.push_back(value_text(v)); });
+    visit_ext(
+        block.rs_ext, [&](const auto &, const auto &v) { out.push_back(value_text(v)); },
+        [&](const auto &, const Q_XSensor &s) {
+            out.push_back(text_string(s.ID));
+            out.push_back(text_string(s.Reference));
+            for (int k = 0; k < 9; k++)
+                out.push_back(s.Configuration ? text_double((*s.Configuration)[k]) : "null");
+        });
+    return out;
+}
+
+// The paths of every field, in the same order; made once.
+const std::vector<std::string> &paths() {
+    static const std::vector<std::string> made = [] {
+        std::vector<std::string> out;
+        HCLNT_UserData block{};
+        visit_state(block.rs, [&](const auto &path, const auto &) { out.push_back(path()); });
+        visit_ext(
+            block.rs_ext, [&](const auto &path, const auto &) { out.push_back(path()); },
+            [&](const auto &path, const Q_XSensor &) {
+                std::string p = path();
+                out.push_back(p + ".ID");
+                out.push_back(p + ".Reference");
+                for (int k = 0; k < 9; k++)
+                    out.push_back(at(p + ".Configuration", k));
+            });
+        return out;
+    }();
+    return made;
+}
 
 } // namespace
 
@@ -244,57 +293,51 @@ std::string text(long long v) { return std::to_string(v); }
 
 std::string text_double(double v) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    return buf;
+    auto end = std::to_chars(buf, buf + sizeof buf, v).ptr; // shortest text that reads back as v
+    return std::string(buf, end);
 }
 
 std::string text_string(const char *s) { return s ? "\"" + std::string(s) + "\"" : "null"; }
 
 Fields fields_of(const HCLNT_UserData &block) {
+    std::vector<std::string> values = values_of(block);
+    const std::vector<std::string> &names = paths();
     Fields out;
-    out.reserve(8000);
-    visit_state(block.rs, [&](const std::string &name, const auto &v) {
-        out.push_back(Field{name, value_text(v)});
-    });
-    visit_ext(
-        block.rs_ext,
-        [&](const std::string &name, const auto &v) {
-            out.push_back(Field{name, value_text(v)});
-        },
-        [&](const std::string &name, const Q_XSensor &s) {
-            out.push_back(Field{name + ".ID", text_string(s.ID)});
-            out.push_back(Field{name + ".Reference", text_string(s.Reference)});
-            for (int k = 0; k < 9; k++)
-                out.push_back(Field{at(name + ".Configuration", k),
-                                    s.Configuration ? text_double((*s.Configuration)[k]) : "null"});
-        });
+    out.reserve(values.size());
+    for (size_t i = 0; i < values.size(); i++)
+        out.push_back(Field{names[i], values[i]});
     return out;
 }
 
 void fill_distinct(HCLNT_UserData &block) {
     Filler fill;
     visit_state(block.rs, fill);
-    visit_ext(block.rs_ext, fill, [&](const std::string &name, Q_XSensor &s) {
+    visit_ext(block.rs_ext, fill, [&](const auto &path, Q_XSensor &s) {
+        std::string p = path();
         free(s.ID);
         free(s.Reference);
-        s.ID = strdup(("id " + name).c_str());
-        s.Reference = strdup(("frame " + name).c_str());
+        s.ID = strdup(("id " + p).c_str());
+        s.Reference = strdup(("frame " + p).c_str());
         if (s.Configuration == nullptr)
             s.Configuration = GEO_AllocMatrix();
         if (s.Configuration != nullptr)
             for (int k = 0; k < 9; k++)
-                fill(name, (*s.Configuration)[k]);
+                fill(p, (*s.Configuration)[k]);
     });
 }
 
 Fields with_changes(Fields fields, const std::vector<std::pair<std::string, std::string>> &changes,
                     std::string *unknown) {
-    std::map<std::string, size_t> index;
-    for (size_t i = 0; i < fields.size(); i++)
-        index[fields[i].name] = i;
+    static const std::unordered_map<std::string, size_t> index = [] {
+        std::unordered_map<std::string, size_t> made;
+        const std::vector<std::string> &names = paths();
+        for (size_t i = 0; i < names.size(); i++)
+            made.emplace(names[i], i);
+        return made;
+    }();
     for (const auto &c : changes) {
         auto it = index.find(c.first);
-        if (it == index.end())
+        if (it == index.end() || it->second >= fields.size())
             *unknown += c.first + " ";
         else
             fields[it->second].value = c.second;

@@ -13,8 +13,8 @@
 namespace records {
 
 // One field of a record: its path ("AxisSet.Axis[1].TrajectoryPosition"; description record
-// fields start with "ext.") and its value as text (integers in decimal, doubles exactly, strings
-// quoted, "null" for a missing string or pose matrix).
+// fields start with "ext.") and its value as text (integers in decimal, doubles in the shortest
+// text that reads back exactly, strings quoted, "null" for a missing string or pose matrix).
 struct Field {
     std::string name;
     std::string value;
