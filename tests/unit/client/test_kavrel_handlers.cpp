@@ -431,9 +431,9 @@ TEST_F(Handlers, TruncatedLinesNeverReadPastTheEnd) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     std::string last = note;
     munmap(note, note_size);
-    ASSERT_TRUE(WIFEXITED(status))
-        << "a handler read past the end of its line (signal "
-        << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ") on: " << last;
+    bool exited = WIFEXITED(status);
+    ASSERT_TRUE(exited) << "a handler read past the end of its line (signal "
+                        << (WIFSIGNALED(status) ? WTERMSIG(status) : 0) << ") on: " << last;
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a handler returned a reply on: " << last;
 }
 
