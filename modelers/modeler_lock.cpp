@@ -1,4 +1,5 @@
-/* The per-shape advisory lock: flock on a lock file, taken with a bounded wait. */
+/* The per-shape advisory lock: flock on a lock file, taken exclusive or shared with a bounded
+ * wait. */
 #include "modeler_lock.h"
 
 #include <cerrno>
@@ -22,8 +23,10 @@ void sleepMs(long ms) {
 
 } // namespace
 
-ModelerLock::ModelerLock(const std::string &path, int waitMs) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+ModelerLock::ModelerLock(const std::string &path, int waitMs, Mode mode) {
+    // A reader needs no write access to the lock file; flock works on any open descriptor.
+    int access = mode == SHARED ? O_RDONLY : O_RDWR;
+    fd_ = open(path.c_str(), access | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         state_ = NO_FILE;
         return;
@@ -32,7 +35,7 @@ ModelerLock::ModelerLock(const std::string &path, int waitMs) {
     const long long until = nowMs() + waitMs;
     long pause = 1;
     for (;;) {
-        if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        if (flock(fd_, (mode == SHARED ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0) {
             state_ = HELD;
             return;
         }

@@ -3,7 +3,9 @@
  * Requests for the same shape write the same two files; a request holds the shape's lock from
  * saving the SAT file through converting it and answering, so the SAT file and the scene always
  * come from one request. The lock is flock(2) on a lock file of its own (created when missing,
- * never removed or replaced, so every request locks the same file). The kernel releases it when
+ * never removed or replaced, so every request locks the same file). Readers of the shape's files
+ * (the Solid program) take it shared: any number of readers at once, never beside a writer, so
+ * they never see the files of two requests mixed. The kernel releases it when
  * the descriptor is closed, and so when the process ends, however it ends: a killed request
  * never leaves the shape locked. flock works between processes of one host only; docs/modelers.md
  * says what a deployment on several hosts needs.
@@ -22,9 +24,14 @@ class ModelerLock {
         NO_FILE, // the lock file cannot be opened or created
     };
 
-    // Takes the lock of the file at path, waiting at most waitMs milliseconds for another
-    // holder to let go.
-    ModelerLock(const std::string &path, int waitMs);
+    enum Mode {
+        EXCLUSIVE, // a writer: no other holder at all
+        SHARED,    // a reader: other readers, but no writer
+    };
+
+    // Takes the lock of the file at path in mode, waiting at most waitMs milliseconds for the
+    // holders that keep it from us to let go.
+    ModelerLock(const std::string &path, int waitMs, Mode mode = EXCLUSIVE);
     ~ModelerLock() { release(); }
     ModelerLock(const ModelerLock &) = delete;
     ModelerLock &operator=(const ModelerLock &) = delete;

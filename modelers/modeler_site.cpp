@@ -61,6 +61,8 @@ const char *modelerEnv(const char *name) {
     return g_request ? g_request->getenv(name, g_request->data) : std::getenv(name);
 }
 
+std::FILE *modelerResponse() { return g_request ? g_request->out : stdout; }
+
 void modelerWriteAnswer(std::FILE *out, const ModelerAnswer &a) {
     char head[96];
     std::snprintf(head, sizeof head, "Status: %d %s\nContent-Type: text/plain\n\n", a.status,

@@ -45,6 +45,10 @@ void modelerSetRequest(const ModelerRequest *request);
 // The request's environment variable, or null when unset.
 const char *modelerEnv(const char *name);
 
+// The response of the request being served: standard output for CGI, the request's own stream
+// in a worker. Programs that answer with a body of their own write it here.
+std::FILE *modelerResponse();
+
 // Writes the error answer of a (status line, type, empty line, text) to out, past any stdio
 // buffer when out is standard output. Needs no memory.
 void modelerWriteAnswer(std::FILE *out, const ModelerAnswer &a);
