@@ -5,10 +5,13 @@
 #include <cctype>
 #include <cmath>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,54 +19,81 @@
 
 namespace {
 
-// The temporary file being written, removed when the process gives up (exit() runs no
+// The temporary files being written, removed when the process gives up (exit() runs no
 // destructors).
-std::string g_pendingTemp;
+std::vector<std::string> g_pendingTemps;
+
+void forgetPending(const std::string &temp) {
+    auto at = std::find(g_pendingTemps.begin(), g_pendingTemps.end(), temp);
+    if (at != g_pendingTemps.end())
+        g_pendingTemps.erase(at);
+}
 
 void (*g_failureHandler)() = nullptr;
 
 [[noreturn]] void unableToOpen() { satUnableToOpen(); }
 
-// A temporary file beside path, readable as a normal new file would be. A process killed while
-// writing leaves it behind; its name is path + "." + six characters (satTempSuffixes), for the
-// next writer of path to clean.
+// Whether the descriptor is still the file named path (a cleaner did not remove it meanwhile).
+bool stillNamed(int fd, const std::string &path) {
+    struct stat open, named;
+    return fstat(fd, &open) == 0 && stat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+// A temporary file beside path, readable as a normal new file would be, and locked by its
+// writer for as long as it is open (see satRemoveStaleTemps). Its name is path + "." + six
+// characters.
 struct TempFile {
     std::string path;
     std::string temp;
     FILE *file = nullptr;
 
-    explicit TempFile(const char *target) : path(target), temp(path + ".XXXXXX") {
-        int fd = mkstemp(&temp[0]);
-        if (fd < 0)
-            return;
-        g_pendingTemp = temp;
-        mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file = fdopen(fd, "w");
-        if (!file) {
-            close(fd);
-            unlink(temp.c_str());
-            g_pendingTemp.clear();
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    explicit TempFile(const char *target) : path(target) {
+        // A cleaner may lock and remove a new file before its writer locks it: then try another.
+        for (int attempt = 0; attempt < 8 && !file; ++attempt) {
+            temp = path + ".XXXXXX";
+            int fd = mkostemp(&temp[0], O_CLOEXEC);
+            if (fd < 0)
+                return;
+            if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !stillNamed(fd, temp)) {
+                close(fd); // the cleaner that holds or removed it unlinks it
+                continue;
+            }
+            g_pendingTemps.push_back(temp);
+            mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd, 0666 & ~mask);
+            file = fdopen(fd, "w");
+            if (!file) {
+                close(fd);
+                discard();
+            }
         }
     }
-    // Closes the file and moves it into place; false (and nothing left behind) on failure.
+    // Flushes what was written; false when any of it failed. The file stays open and locked.
+    bool finish() { return std::fflush(file) == 0 && std::ferror(file) == 0; }
+    // Moves the file into place and closes it; false (and nothing left behind) on failure.
     bool commit() {
-        bool ok = std::ferror(file) == 0;
+        bool ok = finish() && std::rename(temp.c_str(), path.c_str()) == 0;
         ok = std::fclose(file) == 0 && ok;
         file = nullptr;
-        ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
         if (!ok)
             unlink(temp.c_str());
-        g_pendingTemp.clear();
+        forgetPending(temp);
         return ok;
     }
-    ~TempFile() {
-        if (!file)
-            return;
-        std::fclose(file);
+    void discard() {
+        if (file)
+            std::fclose(file);
+        file = nullptr;
         unlink(temp.c_str());
-        g_pendingTemp.clear();
+        forgetPending(temp);
+    }
+    ~TempFile() {
+        if (file)
+            discard();
     }
 };
 
@@ -79,9 +109,9 @@ int truncatedExtent(double low, double high) {
 void satSetFailureHandler(void (*handler)()) { g_failureHandler = handler; }
 
 void satUnableToOpen() {
-    if (!g_pendingTemp.empty())
-        unlink(g_pendingTemp.c_str());
-    g_pendingTemp.clear();
+    for (const std::string &temp : g_pendingTemps)
+        unlink(temp.c_str());
+    g_pendingTemps.clear();
     if (g_failureHandler) {
         g_failureHandler();
         std::abort(); // a handler that returns breaks its contract
@@ -106,8 +136,16 @@ void satRemoveStaleTemps(const char *target) {
         bool temp = true;
         for (std::size_t i = prefix.size(); i < name.size(); ++i)
             temp = temp && std::isalnum(static_cast<unsigned char>(name[i]));
-        if (temp)
-            unlink((folder + "/" + name).c_str());
+        if (!temp)
+            continue;
+        // Its writer holds the lock while it lives; a lock taken here means the writer is gone.
+        std::string full = folder + "/" + name;
+        int fd = open(full.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(full.c_str());
+        close(fd);
     }
     closedir(dir);
 }
@@ -128,22 +166,22 @@ double satVrmlScale(const box &b) {
     return exact >= kernel_min_size() && !b.empty() ? 100.0 / exact : 1.0;
 }
 
-void saveSatFile(const char *path, BODY *body) {
+namespace {
+
+// Writes body (null: none) as SAT text to file.
+void writeSat(FILE *file, BODY *body) {
     FileInfo info;
     info.set_product_id("QORM");
     info.set_units(10.0);
     outcome result = api_set_file_info(FILEINFO_PRODUCT_ID | FILEINFO_UNITS, info);
-    TempFile out(path);
-    if (!out.file)
-        unableToOpen();
     ENTITY_LIST list;
     list.add(body);
-    result = api_save_entity_list(out.file, 1, list);
-    if (!out.commit())
-        unableToOpen();
+    result = api_save_entity_list(file, 1, list);
 }
 
-void satToVrml(const char *satPath, const char *wrlPath) {
+// Restores the bodies of the SAT file at satPath and writes their scene into wrl, which is left
+// open; the modeller is started and stopped around it.
+void convert(const char *satPath, TempFile &wrl) {
     outcome result = api_start_modeller(0);
     ENTITY_LIST list;
     FILE *sat = std::fopen(satPath, "r");
@@ -154,9 +192,6 @@ void satToVrml(const char *satPath, const char *wrlPath) {
     if (!result.ok())
         unableToOpen();
 
-    TempFile wrl(wrlPath);
-    if (!wrl.file)
-        unableToOpen();
     result = api_initialize_faceter();
     // Owned here so that a failure handler that throws does not leak it; the kernel's pointer to
     // it goes with the modeller's outermost stop.
@@ -194,7 +229,6 @@ void satToVrml(const char *satPath, const char *wrlPath) {
     manager->writeSceneTail();
     result = api_set_mesh_manager(nullptr);
     manager.reset();
-    bool written = wrl.commit();
 
     for (ENTITY *e = (list.init(), list.next()); e; e = list.next())
         result = api_del_entity(e);
@@ -202,6 +236,84 @@ void satToVrml(const char *satPath, const char *wrlPath) {
         result = api_del_entity(refinement);
     result = api_terminate_faceter();
     result = api_stop_modeller();
-    if (!written)
+}
+
+// A scene is written in large pieces: the default buffer would make a system call every few
+// points.
+constexpr std::size_t kSceneBuffer = std::size_t(1) << 16;
+
+} // namespace
+
+void saveSatFile(const char *path, BODY *body) {
+    TempFile out(path);
+    if (!out.file)
         unableToOpen();
+    writeSat(out.file, body);
+    if (!out.commit())
+        unableToOpen();
+}
+
+void satToVrml(const char *satPath, const char *wrlPath) {
+    TempFile wrl(wrlPath);
+    if (!wrl.file)
+        unableToOpen();
+    std::setvbuf(wrl.file, nullptr, _IOFBF, kSceneBuffer);
+    convert(satPath, wrl);
+    if (!wrl.commit())
+        unableToOpen();
+}
+
+bool satReplaceFile(const char *path, const std::string &text) {
+    TempFile out(path);
+    if (!out.file)
+        return false;
+    if (std::fwrite(text.data(), 1, text.size(), out.file) != text.size()) {
+        out.discard();
+        return false;
+    }
+    return out.commit();
+}
+
+struct SatOutput::Files {
+    TempFile sat, wrl;
+    std::unique_ptr<TempFile> note;
+};
+
+SatOutput::SatOutput(const char *satPath, const char *wrlPath)
+    : files_(new Files{TempFile(satPath), TempFile(wrlPath), nullptr}) {}
+
+SatOutput::~SatOutput() { delete files_; }
+
+void SatOutput::write(BODY *body) {
+    Files &f = *files_;
+    if (!f.sat.file || !f.wrl.file)
+        unableToOpen();
+    writeSat(f.sat.file, body);
+    if (!f.sat.finish())
+        unableToOpen();
+    std::setvbuf(f.wrl.file, nullptr, _IOFBF, kSceneBuffer);
+    convert(f.sat.temp.c_str(), f.wrl);
+    if (!f.wrl.finish())
+        unableToOpen();
+}
+
+void SatOutput::addNote(const char *path, const std::string &text) {
+    std::unique_ptr<TempFile> &note = files_->note;
+    note.reset(new TempFile(path));
+    if (!note->file || std::fwrite(text.data(), 1, text.size(), note->file) != text.size() ||
+        !note->finish())
+        unableToOpen();
+}
+
+bool SatOutput::publish() {
+    Files &f = *files_;
+    bool ok = f.sat.commit();
+    ok = ok && f.wrl.commit();
+    ok = ok && (!f.note || f.note->commit());
+    if (!ok) { // what was not moved goes
+        f.wrl.discard();
+        if (f.note)
+            f.note->discard();
+    }
+    return ok;
 }

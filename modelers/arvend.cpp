@@ -113,7 +113,8 @@ void serve() {
     outcome result = api_start_modeller(0);
     result = api_initialize_booleans();
     if (form.sections > 0 && !arvendProportionsServed(form)) {
-        modelerPublish(kShape, nullptr); // nothing built, as for sizes the kernel refuses
+        // nothing built, as for sizes the kernel refuses
+        modelerPublish(kShape, nullptr, MODELER_REASON_PROPORTIONS);
     } else if (form.sections > 0) {
         double length = 0;
         BODY *shaft = arvendSections(form, length);
@@ -122,7 +123,7 @@ void serve() {
         arvendCuts(form, shaft, length);
         modelerPublish(kShape, shaft);
     } else {
-        modelerRedirect(kShape);
+        modelerPublishNothing(kShape, MODELER_REASON_NO_SECTIONS); // the files stay as they are
     }
     result = api_terminate_booleans();
     result = api_stop_modeller();

@@ -14,11 +14,12 @@ const double kPi = 3.141592653589793;
 // The common ending of every builder.
 void finish(int tipo, BODY *body) { modelerPublish(bolmarName(tipo), body); }
 
+// The ending of a builder whose sizes break the proportion rule: nothing is built.
+void refuse(int tipo) { modelerPublish(bolmarName(tipo), nullptr, MODELER_REASON_PROPORTIONS); }
+
 BODY *simplePrimitive(const BolmarForm &f) {
     BODY *body = nullptr;
     outcome result;
-    if (!bolmarProportionsServed(f))
-        return body;
     switch (f.tipo) {
     case BOLMAR_BOX:
         result = api_make_cuboid(f.width, f.length, f.height, body);
@@ -42,6 +43,7 @@ BODY *simplePrimitive(const BolmarForm &f) {
         result = api_make_pyramid(f.height, f.rmai, f.rmen, f.rtop, f.sides, body);
         break;
     }
+    modelerNote(result);
     return body;
 }
 
@@ -51,12 +53,14 @@ void buildCross(const BolmarForm &f) {
     BODY *a = nullptr;
     BODY *b = nullptr;
     if (!bolmarProportionsServed(f)) {
-        finish(BOLMAR_CROSS, nullptr);
+        refuse(BOLMAR_CROSS);
         result = api_terminate_booleans();
         return;
     }
     result = api_make_frustum(f.ccin1, f.dcin1 / 2, f.dcin1 / 2, f.dcin1 / 2, a);
+    modelerNote(result);
     result = api_make_frustum(f.ccin2, f.dcin2 / 2, f.dcin2 / 2, f.dcin2 / 2, b);
+    modelerNote(result);
     result = api_apply_transf(a, rotate_transf(kHalfPi, vector(1, 0, 0)));
     result = api_unite(a, b);
     finish(BOLMAR_CROSS, b);
@@ -68,11 +72,12 @@ void buildWedge(const BolmarForm &f) {
     outcome result = api_initialize_covering();
     BODY *block = nullptr;
     if (!bolmarProportionsServed(f)) {
-        finish(BOLMAR_WEDGE, nullptr);
+        refuse(BOLMAR_WEDGE);
         result = api_terminate_covering();
         return;
     }
     result = api_make_cuboid(f.width, f.length, f.height, block);
+    modelerNote(result);
     box bounds = get_body_box(block);
     double d = (bounds.high() - bounds.low()).len();
     EDGE *edge = nullptr;
@@ -124,7 +129,10 @@ bool bolmarBuild(const BolmarForm &form) {
     default:
         if (!bolmarName(form.tipo))
             return false;
-        finish(form.tipo, simplePrimitive(form));
+        if (!bolmarProportionsServed(form))
+            refuse(form.tipo);
+        else
+            finish(form.tipo, simplePrimitive(form));
         return true;
     }
 }

@@ -67,6 +67,7 @@ void stopModeller() {
 void runRequest(FCGX_Request &request, std::FILE *in, std::FILE *out, void (*serve)()) {
     ModelerRequest current{requestParam, request.envp, out};
     modelerSetRequest(&current);
+    modelerBeginRequest();
     try {
         CgiRequestContext context;
         context.getenv = [&request](const char *name) -> const char * {

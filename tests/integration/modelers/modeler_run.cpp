@@ -82,11 +82,19 @@ std::string RunDir::wrlPath(const std::string &name) const {
     return root_ + "/htdocs/acis1/wrls/" + name + ".wrl";
 }
 
+std::string RunDir::recordPath(const std::string &name) const {
+    return root_ + "/htdocs/acis1/sats/" + name + ".json";
+}
+
 std::vector<std::string> RunDir::outputFiles() const {
     std::vector<std::string> names;
+    auto endsWith = [](const std::string &n, const char *tail) {
+        std::size_t t = std::char_traits<char>::length(tail);
+        return n.size() >= t && n.compare(n.size() - t, t, tail) == 0;
+    };
     for (const char *folder : {"/htdocs/acis1/sats", "/htdocs/acis1/wrls"})
         for (const std::string &n : listDir(root_ + folder))
-            if (n.size() < 5 || n.compare(n.size() - 5, 5, ".lock") != 0)
+            if (!endsWith(n, ".lock") && !endsWith(n, ".json"))
                 names.push_back(n);
     return names;
 }

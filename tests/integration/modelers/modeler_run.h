@@ -27,7 +27,10 @@ class RunDir {
     const std::string &root() const { return root_; }
     std::string satPath(const std::string &name) const;
     std::string wrlPath(const std::string &name) const;
-    // Names of the files in htdocs/acis1/sats and wrls, but for the shapes' lock files.
+    // The shape's status record.
+    std::string recordPath(const std::string &name) const;
+    // Names of the files in htdocs/acis1/sats and wrls, but for the shapes' lock files and
+    // status records.
     std::vector<std::string> outputFiles() const;
 
     // Runs program in cgi-bin with exactly the environment entries env ("NAME=value", plus the
