@@ -340,13 +340,20 @@ std::string stlBytes(BODY *body, const char *shape) {
 
 // ---- the request ----
 
+// Whether the query holds an encoded NUL byte: the form's values end there, so "cilindro%00.sat"
+// would read as "cilindro".
+bool queryHoldsNul() {
+    const char *query = modelerEnv("QUERY_STRING");
+    for (const char *c = query ? std::strchr(query, '%') : nullptr; c; c = std::strchr(c + 1, '%'))
+        if (c[1] == '0' && c[2] == '0')
+            return true;
+    return false;
+}
+
 const char *requestedShape() {
-    const CgiParser &form = CgiParser::instance();
-    const char *text = form.value("shape");
-    // A value holding a NUL byte (%00) is no name, whatever it starts with.
-    if (!text || form.length("shape") != std::strlen(text))
+    if (queryHoldsNul())
         return nullptr;
-    return solidShapeName(text);
+    return solidShapeName(CgiParser::instance().value("shape"));
 }
 
 Format requestedFormat() {
