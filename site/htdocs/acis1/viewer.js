@@ -1,41 +1,609 @@
-// Viewer pages: loads the page's scene (wrls/<model>.wrl, named by the body's data-model) into
-// the X_ITE browser of the page and offers one button per viewpoint of the scene. Sets
-// data-scene on the body to "loaded" or "failed" when the load ends.
+// Viewer pages. The body names its shape in data-model and its form in data-form. The page first
+// reads the shape's status record (../sats/<model>.json): when the last request built nothing it
+// says why and shows no model; otherwise it loads the scene (../wrls/<model>.wrl) into the page's
+// X_ITE browser, adds in the browser (the file is never changed) smooth shading, feature edges, a
+// light background and a framed isometric view, and offers the scene's viewpoints, framed the
+// same way, as buttons. A side panel shows the solid's size, volume and area from
+// /cgi-bin/Solid and the download links.
+//
+// The body's data-scene ends as "loaded", "empty" (no model to show) or "failed"; the panel's
+// data-solid ends as "shown", "none" (nothing built) or "failed".
+//
+// The geometry helpers below need no page: run without a document (as the tests do), the script
+// only publishes them as globalThis.viewerGeometry.
 (function () {
     "use strict";
 
-    function viewpointButtons(browser, bar) {
-        bar.textContent = "";
-        const nodes = browser.currentScene.rootNodes;
-        for (let i = 0; i < nodes.length; ++i) {
-            const node = nodes[i];
-            if (!node || node.getNodeTypeName() !== "Viewpoint")
+    // ---- Geometry: points are [x, y, z] arrays, faces arrays of point indexes. ----
+
+    const WELD_STEP = 1e-5; // scenes span 0..100: far below the faceter's tolerance
+
+    function sub(a, b) { return [a[0] - b[0], a[1] - b[1], a[2] - b[2]]; }
+    function add(a, b) { return [a[0] + b[0], a[1] + b[1], a[2] + b[2]]; }
+    function scale(a, s) { return [a[0] * s, a[1] * s, a[2] * s]; }
+    function dot(a, b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+    function cross(a, b) {
+        return [a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]];
+    }
+    function normalize(a) {
+        const l = Math.hypot(a[0], a[1], a[2]);
+        return l > 0 ? scale(a, 1 / l) : [0, 0, 0];
+    }
+
+    // Splits an IndexedFaceSet's coordIndex list into faces; indexes outside the point list and
+    // faces of fewer than three points are dropped, as a viewer draws nothing for them.
+    function facesFromIndex(coordIndex, pointCount) {
+        const faces = [];
+        let face = [];
+        const close = () => {
+            if (face.length >= 3)
+                faces.push(face);
+            face = [];
+        };
+        for (const i of coordIndex) {
+            if (i < 0)
+                close();
+            else if (i < pointCount)
+                face.push(i);
+        }
+        close();
+        return faces;
+    }
+
+    // Axis-aligned bounds of the points, or null when there are none.
+    function bounds(points) {
+        if (points.length === 0)
+            return null;
+        const min = points[0].slice(), max = points[0].slice();
+        for (const p of points) {
+            for (let k = 0; k < 3; ++k) {
+                min[k] = Math.min(min[k], p[k]);
+                max[k] = Math.max(max[k], p[k]);
+            }
+        }
+        return { min, max };
+    }
+
+    // Unit normal of a planar polygon by Newell's method (any winding, any number of corners).
+    function faceNormal(points, face) {
+        let n = [0, 0, 0];
+        for (let i = 0; i < face.length; ++i) {
+            const p = points[face[i]], q = points[face[(i + 1) % face.length]];
+            n = add(n, [(p[1] - q[1]) * (p[2] + q[2]), (p[2] - q[2]) * (p[0] + q[0]),
+                        (p[0] - q[0]) * (p[1] + q[1])]);
+        }
+        return normalize(n);
+    }
+
+    // Maps every point to the first point at the same place, so faces that repeat a corner
+    // under another index still count as neighbours.
+    function weld(points) {
+        const seen = new Map();
+        return points.map((p, i) => {
+            const key = p.map((v) => Math.round(v / WELD_STEP)).join(",");
+            if (!seen.has(key))
+                seen.set(key, i);
+            return seen.get(key);
+        });
+    }
+
+    // Edges to draw as lines: those between two faces whose normals differ by more than
+    // `angle` radians, those of one face only (open borders) and those of more than two.
+    // Each edge comes back as two points moved by `lift` along the mean normal of its faces,
+    // so the line lies just in front of the surface instead of fighting it for depth.
+    function featureEdges(points, faces, angle, lift) {
+        const same = weld(points);
+        const normals = faces.map((f) => faceNormal(points, f));
+        const edges = new Map(); // key of the welded pair -> { a, b, faces }
+        const n = points.length;
+        faces.forEach((face, fi) => {
+            for (let i = 0; i < face.length; ++i) {
+                const a = same[face[i]], b = same[face[(i + 1) % face.length]];
+                if (a === b)
+                    continue;
+                const key = Math.min(a, b) * n + Math.max(a, b);
+                let edge = edges.get(key);
+                if (!edge)
+                    edges.set(key, edge = { a, b, faces: [] });
+                edge.faces.push(fi);
+            }
+        });
+        const limit = Math.cos(angle);
+        const segments = [];
+        for (const edge of edges.values()) {
+            const fs = edge.faces;
+            if (fs.length === 2 && dot(normals[fs[0]], normals[fs[1]]) >= limit)
                 continue;
-            const button = document.createElement("button");
-            button.type = "button";
-            button.textContent = node.description || "View " + (bar.children.length + 1);
-            button.addEventListener("click", () => { node.set_bind = true; });
-            bar.appendChild(button);
+            const along = normalize(fs.reduce((s, f) => add(s, normals[f]), [0, 0, 0]));
+            const offset = scale(along, lift);
+            segments.push([add(points[edge.a], offset), add(points[edge.b], offset)]);
+        }
+        return segments;
+    }
+
+    // Camera axes of an X3D orientation (axis x, y, z and angle): where the camera's right, up
+    // and backward (towards the viewer) directions point in the scene.
+    function rotationBasis(x, y, z, angle) {
+        const axis = normalize([x, y, z]);
+        const turn = (v) => {
+            // Rodrigues' rotation of v about the axis.
+            const c = Math.cos(angle), s = Math.sin(angle);
+            return add(add(scale(v, c), scale(cross(axis, v), s)),
+                       scale(axis, dot(axis, v) * (1 - c)));
+        };
+        if (axis[0] === 0 && axis[1] === 0 && axis[2] === 0)
+            return { right: [1, 0, 0], up: [0, 1, 0], back: [0, 0, 1] };
+        return { right: turn([1, 0, 0]), up: turn([0, 1, 0]), back: turn([0, 0, 1]) };
+    }
+
+    // The X3D orientation [x, y, z, angle] whose camera axes are the given orthonormal basis.
+    function basisRotation(basis) {
+        const { right: r, up: u, back: b } = basis;
+        // Rotation matrix with the axes as columns, turned into a quaternion.
+        const m00 = r[0], m01 = u[0], m02 = b[0];
+        const m10 = r[1], m11 = u[1], m12 = b[1];
+        const m20 = r[2], m21 = u[2], m22 = b[2];
+        const trace = m00 + m11 + m22;
+        let w, x, y, z;
+        if (trace > 0) {
+            const s = 2 * Math.sqrt(trace + 1);
+            w = s / 4; x = (m21 - m12) / s; y = (m02 - m20) / s; z = (m10 - m01) / s;
+        } else if (m00 > m11 && m00 > m22) {
+            const s = 2 * Math.sqrt(1 + m00 - m11 - m22);
+            w = (m21 - m12) / s; x = s / 4; y = (m01 + m10) / s; z = (m02 + m20) / s;
+        } else if (m11 > m22) {
+            const s = 2 * Math.sqrt(1 + m11 - m00 - m22);
+            w = (m02 - m20) / s; x = (m01 + m10) / s; y = s / 4; z = (m12 + m21) / s;
+        } else {
+            const s = 2 * Math.sqrt(1 + m22 - m00 - m11);
+            w = (m10 - m01) / s; x = (m02 + m20) / s; y = (m12 + m21) / s; z = s / 4;
+        }
+        const sine = Math.hypot(x, y, z);
+        if (sine < 1e-12)
+            return [0, 0, 1, 0];
+        return [x / sine, y / sine, z / sine, 2 * Math.atan2(sine, w)];
+    }
+
+    // Camera axes looking along -back with `upHint` as near to straight up as it can be.
+    function lookBasis(back, upHint) {
+        const b = normalize(back);
+        let right = normalize(cross(upHint, b));
+        if (dot(right, right) === 0) // looking straight along the hint: any right will do
+            right = normalize(cross([1, 0, 0], b));
+        return { right, up: cross(b, right), back: b };
+    }
+
+    // Where on screen points fall, given along the camera's axes from a reference point (flat
+    // arrays xs, ys, zs), for a camera u across, v up and `distance` back from it: the bounds
+    // of x / depth and y / depth, with the depths of the points that reach them.
+    function screenBounds(view, u, v, distance) {
+        const { xs, ys, zs } = view;
+        const s = { x0: Infinity, x1: -Infinity, y0: Infinity, y1: -Infinity };
+        for (let i = 0; i < xs.length; ++i) {
+            const depth = distance - zs[i];
+            const sx = (xs[i] - u) / depth, sy = (ys[i] - v) / depth;
+            if (sx < s.x0) { s.x0 = sx; s.dx0 = depth; }
+            if (sx > s.x1) { s.x1 = sx; s.dx1 = depth; }
+            if (sy < s.y0) { s.y0 = sy; s.dy0 = depth; }
+            if (sy > s.y1) { s.y1 = sy; s.dy1 = depth; }
+        }
+        return s;
+    }
+
+    // The distance back from (u, v) at which the picture's larger side is 2 * half (the picture
+    // shrinks as the camera backs away): bisection between the nearest point and a distance
+    // far enough.
+    function fitDistance(view, u, v, half) {
+        const size = (d) => {
+            const s = screenBounds(view, u, v, d);
+            return Math.max(s.x1 - s.x0, s.y1 - s.y0) / 2;
+        };
+        let close = view.nearest, far = view.nearest + view.radius / half + view.radius;
+        while (size(far) > half)
+            far += far - view.nearest;
+        while (far - close > far * 1e-10) {
+            const mid = (close + far) / 2;
+            if (size(mid) > half)
+                close = mid;
+            else
+                far = mid;
+        }
+        return far;
+    }
+
+    // Where to put a perspective camera with the given axes and field of view (radians, on the
+    // view's shorter side) so that the points' picture is centred and its larger side is
+    // `share` of the view's shorter side. Returns { position, centre } (centre: the point on the
+    // view's axis to turn about) or null without points.
+    function frame(points, basis, fieldOfView, share) {
+        const box = bounds(points);
+        if (!box)
+            return null;
+        const middle = scale(add(box.min, box.max), 0.5);
+        const n = points.length;
+        const view = { xs: new Float64Array(n), ys: new Float64Array(n), zs: new Float64Array(n),
+                       radius: 0, nearest: -Infinity };
+        points.forEach((p, i) => {
+            const d = sub(p, middle);
+            view.xs[i] = dot(d, basis.right);
+            view.ys[i] = dot(d, basis.up);
+            view.zs[i] = dot(d, basis.back);
+            view.radius = Math.max(view.radius, Math.hypot(d[0], d[1], d[2]));
+            view.nearest = Math.max(view.nearest, view.zs[i]);
+        });
+        const half = share * Math.tan(fieldOfView / 2); // half the wanted picture, over depth
+        let u = 0, v = 0, distance = 10;
+        // Perspective makes the near side look larger, so no closed form: alternately find the
+        // distance for the size and move the camera across to centre the picture.
+        for (let round = 0; view.radius > 0 && round < 30; ++round) {
+            distance = fitDistance(view, u, v, half);
+            const s = screenBounds(view, u, v, distance);
+            // Moving across by d moves a point at depth h by d / h on screen: the shift that
+            // centres the two points reaching the edges.
+            const du = (s.x0 + s.x1) / (1 / s.dx0 + 1 / s.dx1);
+            const dv = (s.y0 + s.y1) / (1 / s.dy0 + 1 / s.dy1);
+            if (Math.abs(du) + Math.abs(dv) < view.radius * 1e-9)
+                break;
+            u += du;
+            v += dv;
+        }
+        const centre = add(middle, add(scale(basis.right, u), scale(basis.up, v)));
+        return { position: add(centre, scale(basis.back, distance)), centre };
+    }
+
+    const geometry = {
+        facesFromIndex, bounds, featureEdges, rotationBasis, basisRotation, lookBasis, frame,
+    };
+    if (typeof document === "undefined") {
+        globalThis.viewerGeometry = geometry;
+        return;
+    }
+
+    // ---- The page ----
+
+    const FIELD_OF_VIEW = 0.785398; // the scene's own viewpoints' field of view
+    const SHARE = 0.7;              // the model's largest extent over the view's shorter side
+    const CREASE = Math.PI / 6;     // faces meeting at more than 30 degrees show an edge
+    const EDGE_LIFT = 0.05;         // scene units (the model spans 100)
+    const ISOMETRIC = lookBasis([1, 1, 1], [0, 0, 1]); // from +x +y +z, height (z) up
+
+    const page = {
+        body: document.body,
+        model: document.body.dataset.model,
+        browser: null,
+        scene: null,
+        points: [],
+        camera: null, // the viewpoint this page bound last
+        basis: ISOMETRIC,
+    };
+
+    function element(tag, text, attributes) {
+        const node = document.createElement(tag);
+        if (text)
+            node.textContent = text;
+        for (const [name, value] of Object.entries(attributes || {}))
+            node.setAttribute(name, value);
+        return node;
+    }
+
+    function say(text) {
+        document.getElementById("status").textContent = text;
+    }
+
+    function when(time) {
+        const date = new Date(time);
+        if (isNaN(date.getTime()))
+            return String(time);
+        return date.toLocaleString(undefined, { dateStyle: "medium", timeStyle: "medium" });
+    }
+
+    // The shape's status record, or null when there is none or it cannot be read (files written
+    // before records existed): the scene is then shown as it is.
+    async function readRecord() {
+        const url = "../sats/" + encodeURIComponent(page.model) + ".json?t=" + Date.now();
+        try {
+            const answer = await fetch(url, { cache: "no-store" });
+            if (!answer.ok)
+                return null;
+            const record = await answer.json();
+            if (!record || typeof record.built !== "boolean")
+                return null;
+            return record;
+        } catch (error) {
+            return null;
         }
     }
 
-    function show() {
-        const body = document.body;
-        const model = body.dataset.model;
-        const canvas = document.querySelector("x3d-canvas");
-        const browser = X3D.getBrowser(canvas);
+    // Nothing to show: the reason in place of the model.
+    function showEmpty(reason, time) {
+        const box = document.getElementById("message");
+        box.textContent = "";
+        box.appendChild(element("p", "No solid was built.", { class: "headline" }));
+        if (reason)
+            box.appendChild(element("p", reason));
+        if (time)
+            box.appendChild(element("p", "Request of " + when(time) + "."));
+        const back = element("a", "Change the values in the form",
+                             { href: "../index.html#" + page.body.dataset.form });
+        box.appendChild(element("p")).appendChild(back);
+        box.hidden = false;
+        say("");
+        document.getElementById("solid").hidden = true;
+        page.body.dataset.scene = "empty";
+    }
+
+    function showFailure(text) {
+        const box = document.getElementById("message");
+        box.textContent = "";
+        box.appendChild(element("p", text, { class: "headline" }));
+        box.hidden = false;
+        page.body.dataset.scene = "failed";
+    }
+
+    // ---- Size, volume and downloads ----
+
+    function formatNumber(value) {
+        return value.toLocaleString("en-GB", { maximumSignificantDigits: 6 });
+    }
+
+    function downloadLinks(built) {
+        const model = encodeURIComponent(page.model);
+        const solid = "/cgi-bin/Solid?shape=" + model + "&format=";
+        const links = [];
+        if (built) {
+            links.push(["STEP", solid + "step", page.model + ".step"]);
+            links.push(["STL", solid + "stl", page.model + ".stl"]);
+        }
+        links.push(["SAT", "../sats/" + model + ".sat", page.model + ".sat"]);
+        links.push(["VRML scene", "../wrls/" + model + ".wrl", page.model + ".wrl"]);
+        const list = document.getElementById("downloads");
+        list.textContent = "";
+        for (const [label, href, name] of links)
+            list.appendChild(element("li")).appendChild(element("a", label, { href, download: name }));
+    }
+
+    function showMeasures(solid) {
+        const box = solid.box;
+        const size = [box[3] - box[0], box[4] - box[1], box[5] - box[2]];
+        const rows = [
+            ["Size (x \u00d7 y \u00d7 z)", size.map(formatNumber).join(" \u00d7 ") + " mm", "size"],
+            ["Volume", formatNumber(solid.volume) + " mm\u00b3", "volume"],
+            ["Surface area", formatNumber(solid.area) + " mm\u00b2", "area"],
+        ];
+        const list = document.getElementById("measures");
+        list.textContent = "";
+        for (const [label, text, name] of rows) {
+            list.appendChild(element("dt", label));
+            list.appendChild(element("dd", text, { "data-measure": name }));
+        }
+    }
+
+    function validSolid(solid) {
+        if (!solid || solid.built !== true)
+            return false;
+        const numbers = [solid.volume, solid.area].concat(solid.box);
+        return Array.isArray(solid.box) && solid.box.length === 6 &&
+               numbers.every((v) => typeof v === "number" && isFinite(v));
+    }
+
+    // Fills the side panel from /cgi-bin/Solid; a failure there is reported in the panel only.
+    async function loadMeasures() {
+        const panel = document.getElementById("solid");
+        const note = document.getElementById("solid-note");
+        const url = "/cgi-bin/Solid?shape=" + encodeURIComponent(page.model) + "&format=json";
+        let solid = null;
+        try {
+            const answer = await fetch(url, { cache: "no-store" });
+            if (answer.ok)
+                solid = await answer.json();
+        } catch (error) {
+            solid = null;
+        }
+        if (validSolid(solid)) {
+            showMeasures(solid);
+            note.textContent = "";
+            downloadLinks(true);
+            panel.dataset.solid = "shown";
+        } else if (solid && solid.built === false) {
+            note.textContent = "No solid was built" + (solid.reason ? ": " + solid.reason : ".");
+            downloadLinks(false);
+            panel.dataset.solid = "none";
+        } else {
+            note.textContent = "The size and volume cannot be read at the moment.";
+            downloadLinks(false);
+            panel.dataset.solid = "failed";
+        }
+    }
+
+    // ---- The scene ----
+
+    // Calls visit(node) for every node under the given ones, through grouping nodes' children
+    // and shapes' geometry.
+    function walk(nodes, visit) {
+        for (let i = 0; i < nodes.length; ++i) {
+            const node = nodes[i];
+            if (!node)
+                continue;
+            visit(node);
+            const type = node.getNodeTypeName();
+            if (type === "Transform" || type === "Group")
+                walk(node.children, visit);
+            else if (type === "Shape" && node.geometry)
+                walk([node.geometry], visit);
+        }
+    }
+
+    // Smooth shading on curved faces and a line set of the feature edges for each face set;
+    // returns all the points of the model (the scene's root transform is the identity).
+    function dressFaceSets(scene) {
+        const all = [];
+        const lines = [];
+        walk(scene.rootNodes, (node) => {
+            if (node.getNodeTypeName() !== "IndexedFaceSet" || !node.coord)
+                return;
+            node.creaseAngle = CREASE;
+            const field = node.coord.point;
+            const points = [];
+            for (let i = 0; i < field.length; ++i)
+                points.push([field[i].x, field[i].y, field[i].z]);
+            const faces = facesFromIndex(node.coordIndex, points.length);
+            const used = new Set();
+            for (const face of faces)
+                for (const i of face)
+                    used.add(i);
+            for (const i of used)
+                all.push(points[i]);
+            lines.push(...featureEdges(points, faces, CREASE, EDGE_LIFT));
+        });
+        if (lines.length > 0)
+            scene.addRootNode(edgeShape(scene, lines));
+        walk(scene.rootNodes, softenHighlights);
+        return all;
+    }
+
+    // The scene's materials shine white over a large spot, which washes out the shape under
+    // two lights: keep their colour, dim the shine.
+    function softenHighlights(node) {
+        if (node.getNodeTypeName() === "Shape" && node.appearance && node.appearance.material)
+            node.appearance.material.specularColor = new X3D.SFColor(0.25, 0.25, 0.25);
+    }
+
+    function edgeShape(scene, segments) {
+        const coord = scene.createNode("Coordinate");
+        const points = [];
+        const index = [];
+        for (const [p, q] of segments) {
+            index.push(points.length, points.length + 1, -1);
+            points.push(new X3D.SFVec3f(...p), new X3D.SFVec3f(...q));
+        }
+        coord.point = new X3D.MFVec3f(...points);
+        const lines = scene.createNode("IndexedLineSet");
+        lines.coord = coord;
+        lines.coordIndex = new X3D.MFInt32(...index);
+        const material = scene.createNode("Material");
+        material.diffuseColor = new X3D.SFColor(0, 0, 0);
+        material.emissiveColor = new X3D.SFColor(0.12, 0.12, 0.14);
+        const appearance = scene.createNode("Appearance");
+        appearance.material = material;
+        const shape = scene.createNode("Shape");
+        shape.appearance = appearance;
+        shape.geometry = lines;
+        return shape;
+    }
+
+    // A light neutral background and a light from above, fixed in the scene, so that faces
+    // the viewer's headlight meets at the same angle still differ in shade.
+    function addSurroundings(scene) {
+        const background = scene.createNode("Background");
+        background.skyColor = new X3D.MFColor(new X3D.SFColor(0.94, 0.95, 0.96));
+        const light = scene.createNode("DirectionalLight");
+        light.direction = new X3D.SFVec3f(-0.2, -0.4, -1);
+        light.intensity = 0.35;
+        return [background, light];
+    }
+
+    // A new viewpoint looking along the basis at the framed model; null without a model.
+    function framedViewpoint(scene, basis) {
+        const placed = frame(page.points, basis, FIELD_OF_VIEW, SHARE);
+        if (!placed)
+            return null;
+        const viewpoint = scene.createNode("Viewpoint");
+        viewpoint.fieldOfView = FIELD_OF_VIEW;
+        viewpoint.position = new X3D.SFVec3f(...placed.position);
+        viewpoint.orientation = new X3D.SFRotation(...basisRotation(basis));
+        viewpoint.centerOfRotation = new X3D.SFVec3f(...placed.centre);
+        return viewpoint;
+    }
+
+    // Binds a fresh framed viewpoint (a fresh one, so that the user's own turns of the last one
+    // are dropped) and lets the last one go.
+    function lookAlong(basis) {
+        const viewpoint = framedViewpoint(page.scene, basis);
+        if (!viewpoint)
+            return;
+        page.scene.addRootNode(viewpoint);
+        viewpoint.set_bind = true;
+        if (page.camera)
+            page.scene.removeRootNode(page.camera);
+        page.camera = viewpoint;
+        page.basis = basis;
+    }
+
+    // The direction the user is looking now, turns included; the last chosen one when the
+    // viewer does not tell.
+    function currentBasis() {
+        try {
+            const active = page.browser.getActiveViewpoint();
+            const r = active.getUserOrientation();
+            return rotationBasis(r.x, r.y, r.z, r.angle);
+        } catch (error) {
+            return page.basis;
+        }
+    }
+
+    function viewButtons(scene) {
+        const bar = document.getElementById("views");
+        bar.textContent = "";
+        const add = (label, action, kind) => {
+            const button = element("button", label, { type: "button", class: kind });
+            button.addEventListener("click", action);
+            bar.appendChild(button);
+        };
+        add("Isometric", () => lookAlong(ISOMETRIC), "tool");
+        add("Fit", () => lookAlong(currentBasis()), "tool");
+        for (let i = 0; i < scene.rootNodes.length; ++i) {
+            const node = scene.rootNodes[i];
+            if (!node || node.getNodeTypeName() !== "Viewpoint" || node === page.camera)
+                continue;
+            const o = node.orientation;
+            const basis = rotationBasis(o.x, o.y, o.z, o.angle);
+            add(node.description || "View " + bar.children.length, () => lookAlong(basis), "view");
+        }
+    }
+
+    async function loadScene() {
+        const browser = X3D.getBrowser(document.querySelector("x3d-canvas"));
+        page.browser = browser;
         // Every request overwrites the scene file: ask for the current one.
-        const url = "../wrls/" + model + ".wrl?t=" + Date.now();
-        browser.loadURL(new X3D.MFString(url)).then(
-            () => {
-                viewpointButtons(browser, document.getElementById("views"));
-                body.dataset.scene = "loaded";
-            },
-            (error) => {
-                document.getElementById("views").textContent = "The scene could not be loaded.";
-                body.dataset.scene = "failed";
-                console.error(error);
-            });
+        const url = "../wrls/" + encodeURIComponent(page.model) + ".wrl?t=" + Date.now();
+        const scene = await browser.createX3DFromURL(new X3D.MFString(url));
+        page.scene = scene;
+        page.points = dressFaceSets(scene);
+        if (page.points.length === 0)
+            return false;
+        // The first viewpoint of the scene is the one bound at the start: put the framed
+        // isometric view first, with the surroundings.
+        page.camera = framedViewpoint(scene, ISOMETRIC);
+        const first = [page.camera, ...addSurroundings(scene)];
+        scene.rootNodes = new X3D.MFNode(...first, ...scene.rootNodes);
+        browser.setBrowserOption("StraightenHorizon", false); // height stays up only in views
+        await browser.replaceWorld(scene);
+        viewButtons(scene);
+        return true;
+    }
+
+    async function show() {
+        const record = await readRecord();
+        if (record && !record.built) {
+            showEmpty(record.reason, record.time);
+            return;
+        }
+        if (record && record.time)
+            say("Built " + when(record.time) + ".");
+        const measures = loadMeasures();
+        try {
+            if (await loadScene()) {
+                page.body.dataset.scene = "loaded";
+            } else {
+                document.getElementById("views").textContent = "";
+                showEmpty("", record && record.time);
+            }
+        } catch (error) {
+            document.getElementById("views").textContent = "";
+            showFailure("The model could not be shown: its scene could not be read.");
+            console.error(error);
+        }
+        await measures;
     }
 
     if (document.readyState === "loading")

@@ -1,12 +1,15 @@
-// Browser test of the modelling site: builds a shape through lighttpd, opens its viewer page in
-// headless Chromium and checks from a screenshot that X_ITE draws the model (enough pixels in the
-// view that differ from its background), that the page offers the scene's eight viewpoints and
-// that the page asks nothing of any other host.
+// Browser test of the modelling site's viewer pages: one lighttpd site (FastCGI modelers) and one
+// headless Chromium for every case. Shapes are built through the site, their viewer pages opened,
+// and the view judged from screenshots: the model drawn, framed (its extent a set share of the
+// view's shorter side, centred, never touching the border) in the first view and in a diagonal
+// one. Requests that build nothing must show the reason and no model, never an older one. The
+// measures panel must show Solid's numbers and working download links, and no page may ask
+// anything of another host.
 //
-// Usage: node viewer_test.mjs SERVE_SCRIPT BUILD_DIR SITE_DIR [SCREENSHOT.png]
+// Usage: node viewer_test.mjs SERVE_SCRIPT BUILD_DIR SITE_DIR [SCREENSHOT_DIR]
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { createRequire } from "node:module";
 import { createServer } from "node:net";
 import { tmpdir } from "node:os";
@@ -18,7 +21,10 @@ const chromiumFlags = [
     "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
     "--disable-background-networking", "--disable-component-update", "--disable-sync",
 ];
-const [serve, buildDir, siteDir, screenshotPath] = process.argv.slice(2);
+const [serve, buildDir, siteDir, shotDir] = process.argv.slice(2);
+
+// The model's largest extent on screen over the view's shorter side: the viewer aims at 0.7.
+const FRAMED_LOW = 0.5, FRAMED_HIGH = 0.9;
 
 function freePort() {
     return new Promise((resolve, reject) => {
@@ -37,33 +43,196 @@ function check(condition, message) {
     console.log("ok: " + message);
 }
 
-// Share of the pixels of a PNG that differ clearly from its top-left pixel (the background),
-// measured by the browser's own image decoder.
-async function foregroundShare(context, png) {
+function near(value, expected, tolerance) {
+    return Math.abs(value - expected) <= tolerance * Math.max(1, Math.abs(expected));
+}
+
+// What a screenshot shows, measured by the browser's own image decoder against its top-left
+// pixel (the background): the share of differing pixels, the box around them as fractions of
+// the image, and whether any of them touches the border.
+async function measureShot(context, png) {
     const page = await context.newPage();
     try {
         return await page.evaluate(async (data) => {
             const image = new Image();
             image.src = "data:image/png;base64," + data;
             await image.decode();
+            const w = image.width, h = image.height;
             const canvas = document.createElement("canvas");
-            canvas.width = image.width;
-            canvas.height = image.height;
+            canvas.width = w;
+            canvas.height = h;
             const g = canvas.getContext("2d");
             g.drawImage(image, 0, 0);
-            const px = g.getImageData(0, 0, image.width, image.height).data;
-            let differing = 0;
-            for (let i = 0; i < px.length; i += 4) {
-                const d = Math.abs(px[i] - px[0]) + Math.abs(px[i + 1] - px[1]) +
-                          Math.abs(px[i + 2] - px[2]);
-                if (d > 48)
-                    ++differing;
+            const px = g.getImageData(0, 0, w, h).data;
+            let count = 0, x0 = w, x1 = -1, y0 = h, y1 = -1;
+            for (let y = 0; y < h; ++y) {
+                for (let x = 0; x < w; ++x) {
+                    const i = 4 * (y * w + x);
+                    const d = Math.abs(px[i] - px[0]) + Math.abs(px[i + 1] - px[1]) +
+                              Math.abs(px[i + 2] - px[2]);
+                    if (d <= 48)
+                        continue;
+                    ++count;
+                    x0 = Math.min(x0, x); x1 = Math.max(x1, x);
+                    y0 = Math.min(y0, y); y1 = Math.max(y1, y);
+                }
             }
-            return differing / (px.length / 4);
+            const shorter = Math.min(w, h);
+            return {
+                share: count / (w * h),
+                extent: count ? Math.max(x1 - x0 + 1, y1 - y0 + 1) / shorter : 0,
+                offCentre: count ? Math.max(Math.abs((x0 + x1) / 2 - w / 2),
+                                            Math.abs((y0 + y1) / 2 - h / 2)) / shorter : 1,
+                // The canvas has a one-pixel frame: look just inside it.
+                touches: count > 0 && (x0 <= 2 || y0 <= 2 || x1 >= w - 3 || y1 >= h - 3),
+            };
         }, png.toString("base64"));
     } finally {
         await page.close();
     }
+}
+
+// Runs the checks in one place so every case states its own expectations briefly.
+function makeSite(origin, prefix, context, errors) {
+    const site = {
+        prefix,
+        // Sends a form to a modeler; checks the redirect to the shape's viewer page.
+        async request(program, form, page, method = "GET") {
+            const body = new URLSearchParams(form).toString();
+            const answer = method === "GET"
+                ? await fetch(`${origin}/cgi-bin/${program}?${body}`, { redirect: "manual" })
+                : await fetch(`${origin}/cgi-bin/${program}`, {
+                      method, body, redirect: "manual",
+                      headers: { "Content-Type": "application/x-www-form-urlencoded" } });
+            check(answer.status === 302 &&
+                      answer.headers.get("location") === `${origin}/acis1/shtml/${page}.shtml`,
+                  `${program} ${body.slice(0, 40)} redirects to ${page}`);
+        },
+        record(model) {
+            const path = join(prefix, "htdocs/acis1/sats", model + ".json");
+            return existsSync(path) ? JSON.parse(readFileSync(path, "utf8")) : null;
+        },
+        // Opens a viewer page and waits until it has settled: the scene's state, the measures
+        // panel when a model is shown, and real time for X_ITE to draw its frames.
+        async open(page) {
+            const tab = await context.newPage();
+            tab.on("pageerror", (error) => errors.push(`${page}: ${error}`));
+            await tab.goto(`${origin}/acis1/shtml/${page}.shtml`);
+            await tab.waitForSelector("body[data-scene]", { timeout: 90000 });
+            if (await tab.getAttribute("body", "data-scene") === "loaded") {
+                await tab.waitForSelector("#solid[data-solid]", { timeout: 30000 });
+                await tab.waitForTimeout(3000);
+            }
+            return tab;
+        },
+        async framed(tab, what, shot) {
+            const png = await tab.locator("x3d-canvas").screenshot();
+            if (shotDir && shot)
+                writeFileSync(join(shotDir, shot), png);
+            const m = await measureShot(context, png);
+            const text = `${(m.share * 100).toFixed(1)}% of the view, extent ` +
+                         `${m.extent.toFixed(2)}, off centre ${m.offCentre.toFixed(2)}`;
+            check(m.share > 0.05, `${what}: the model is drawn (${text})`);
+            check(m.extent > FRAMED_LOW && m.extent < FRAMED_HIGH && !m.touches,
+                  `${what}: the model fills most of the view without overflowing it`);
+            check(m.offCentre < 0.08, `${what}: the model is centred`);
+        },
+        async empty(tab, what, model) {
+            const record = site.record(model);
+            check(await tab.getAttribute("body", "data-scene") === "empty" &&
+                      !(await tab.locator("x3d-canvas").isVisible()),
+                  `${what}: no model is shown`);
+            const message = await tab.locator("#message").innerText();
+            check(record && record.built === false && record.reason &&
+                      message.includes(record.reason) && message.includes("Request of"),
+                  `${what}: the page gives the reason and the request's time: ${message}`);
+            check(await tab.locator("#views button").count() === 0 &&
+                      !(await tab.locator("#solid").isVisible()),
+                  `${what}: no views, measures or downloads are offered`);
+        },
+    };
+    return site;
+}
+
+async function caseBox(site, origin) {
+    await site.request("Bolmar", { tipo: 0, larg_s: 30, comp_s: 20, altu_s: 10 },
+                       "desenhaparalelepipedo");
+    const tab = await site.open("desenhaparalelepipedo");
+    check(await tab.getAttribute("body", "data-scene") === "loaded", "box: the scene loads");
+    const labels = await tab.$$eval("#views button", (b) => b.map((x) => x.textContent));
+    check(labels.length === 10 && labels[0] === "Isometric" && labels[1] === "Fit" &&
+              labels[2] === "Front" && labels[9] === "Diagonal Bottom",
+          "box: Isometric, Fit and the scene's eight viewpoints: " + labels.join(", "));
+    await site.framed(tab, "box, first view", "viewer-box.png");
+
+    // The measures are Solid's, and Solid's are the box's.
+    const solid = await (await fetch(`${origin}/cgi-bin/Solid?shape=paralelepipedo&format=json`))
+                      .json();
+    check(solid.built === true && near(solid.volume, 6000, 1e-3) && near(solid.area, 2200, 1e-3),
+          "box: Solid gives the box's volume and area");
+    const shown = await tab.$$eval("#measures dd", (d) => d.map((x) => x.textContent));
+    check(await tab.getAttribute("#solid", "data-solid") === "shown" &&
+              shown[0] === "30 \u00d7 20 \u00d7 10 mm" && shown[1] === "6,000 mm\u00b3" &&
+              shown[2] === "2,200 mm\u00b2",
+          "box: the panel shows size, volume and area: " + shown.join("; "));
+    const links = await tab.$$eval("#downloads a", (a) => a.map((x) => [x.textContent, x.href]));
+    check(links.map(([label]) => label).join() === "STEP,STL,SAT,VRML scene",
+          "box: STEP, STL, SAT and VRML downloads are offered");
+    for (const [label, href] of links) {
+        const answer = await fetch(href);
+        const bytes = Buffer.from(await answer.arrayBuffer());
+        check(answer.status === 200 && bytes.length > 80, `box: the ${label} link serves a file`);
+    }
+
+    // A diagonal view is framed as well as the first one.
+    await tab.click("#views button:text-is('Diagonal Top')");
+    await tab.waitForTimeout(2500); // the viewer moves there in one second
+    await site.framed(tab, "box, diagonal view");
+    await tab.close();
+}
+
+async function caseTorus(site) {
+    await site.request("Bolmar", { tipo: 4, dmai_s: 20, dmen_s: 6 }, "desenhatorus");
+    let tab = await site.open("desenhatorus");
+    check(await tab.getAttribute("body", "data-scene") === "loaded", "torus: the scene loads");
+    await site.framed(tab, "torus, first view", "viewer-torus.png");
+    await tab.close();
+
+    // Files from before status records: the scene is shown as it is.
+    rmSync(join(site.prefix, "htdocs/acis1/sats/torus.json"), { force: true });
+    tab = await site.open("desenhatorus");
+    check(await tab.getAttribute("body", "data-scene") === "loaded",
+          "torus without a status record: the scene loads");
+    await tab.close();
+}
+
+async function caseShaft(site) {
+    const shaft = {
+        numsol: 6, comp: "10-15-20-10-25-10-", diam_e: "20-30-40-36-30-20-",
+        diam_d: "20-30-40-30-30-20-", blend_e: "1-2-2-0-0-0-", vblend_e: "1-1-1.5-0-0-0-",
+        blend_d: "0-0-1-0-2-1-", vblend_d: "0-0-1-0-1-1-", codfuros: 3, dfuro: 8, profuro: 20,
+        seccao: 3,
+    };
+    await site.request("Arvend", shaft, "desenhaeixo", "POST");
+    let tab = await site.open("desenhaeixo");
+    check(await tab.getAttribute("body", "data-scene") === "loaded", "shaft: the scene loads");
+    await site.framed(tab, "shaft, first view", "viewer-shaft.png");
+    await tab.close();
+
+    // No sections: the page must not show the shaft built just before.
+    await site.request("Arvend", { ...shaft, numsol: 0 }, "desenhaeixo", "POST");
+    tab = await site.open("desenhaeixo");
+    await site.empty(tab, "shaft of no sections", "eixo");
+    await tab.close();
+}
+
+async function caseRefused(site) {
+    await site.request("Bolmar", { tipo: 1, diam_s: 0, altu_s: 20 }, "desenhacilindro");
+    const tab = await site.open("desenhacilindro");
+    await site.empty(tab, "cylinder of diameter 0", "cilindro");
+    if (shotDir)
+        await tab.screenshot({ path: join(shotDir, "viewer-refused.png") });
+    await tab.close();
 }
 
 async function main() {
@@ -78,6 +247,8 @@ async function main() {
         console.log("skipped: playwright-core is not installed (scripts/site-deps)");
         return SKIP;
     }
+    if (shotDir)
+        mkdirSync(shotDir, { recursive: true });
 
     const port = await freePort();
     const prefix = mkdtempSync(join(tmpdir(), "site-viewer."));
@@ -86,14 +257,8 @@ async function main() {
     try {
         execFileSync(serve, ["start", "--port", String(port), "--prefix", prefix, "--build", buildDir],
                      { stdio: "inherit" });
-        const answer = await fetch(`${origin}/cgi-bin/Bolmar?tipo=4&dmai_s=20&dmen_s=6`,
-                                   { redirect: "manual" });
-        const viewer = `${origin}/acis1/shtml/desenhatorus.shtml`;
-        check(answer.status === 302 && answer.headers.get("location") === viewer,
-              "the torus request redirects to its viewer page");
-
         browser = await chromium.launch({ executablePath: chromiumPath, args: chromiumFlags });
-        const context = await browser.newContext({ viewport: { width: 900, height: 700 } });
+        const context = await browser.newContext({ viewport: { width: 1000, height: 700 } });
         const outside = [];
         await context.route("**/*", (route) => {
             const url = route.request().url();
@@ -102,25 +267,16 @@ async function main() {
             outside.push(url);
             return route.abort();
         });
-        const page = await context.newPage();
         const errors = [];
-        page.on("pageerror", (error) => errors.push(String(error)));
-        await page.goto(viewer);
-        await page.waitForSelector("body[data-scene]", { timeout: 90000 });
-        check(await page.getAttribute("body", "data-scene") === "loaded", "the scene loads");
-        // X_ITE draws on its own animation frames: give it real time to render.
-        await page.waitForTimeout(4000);
-        const views = await page.$$eval("#views button", (b) => b.map((x) => x.textContent));
-        check(views.length === 8 && views[0] === "Front" && views[7] === "Diagonal Bottom",
-              "the page offers the scene's eight viewpoints: " + views.join(", "));
+        const site = makeSite(origin, prefix, context, errors);
 
-        const shot = await page.locator("x3d-canvas").screenshot();
-        if (screenshotPath)
-            writeFileSync(screenshotPath, shot);
-        const share = await foregroundShare(context, shot);
-        check(share > 0.02, `the model is drawn (${(share * 100).toFixed(1)}% of the view)`);
+        await caseBox(site, origin);
+        await caseTorus(site);
+        await caseShaft(site);
+        await caseRefused(site);
+
         check(outside.length === 0, "nothing is fetched from another host " + outside.join(" "));
-        check(errors.length === 0, "no script error on the page " + errors.join("; "));
+        check(errors.length === 0, "no script error on any page " + errors.join("; "));
         return 0;
     } finally {
         if (browser)
