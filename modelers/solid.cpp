@@ -158,12 +158,6 @@ ReadResult readBounded(const std::string &path, std::size_t limit, std::string &
     return result;
 }
 
-std::string satPathOf(const char *shape) { return modelerSatPath(shape); }
-
-std::string recordPathOf(const char *shape) {
-    return std::string("../htdocs/acis1/sats/") + shape + ".json";
-}
-
 // The shape's status record and SAT file, read together under the shape's lock.
 struct ShapeFiles {
     SolidStatus status; // status.known is false without a record
@@ -183,7 +177,7 @@ ShapeFiles readShapeFiles(const char *shape) {
     if (lock.state() != ModelerLock::HELD)
         failUnreadable();
     std::string record;
-    ReadResult r = readBounded(recordPathOf(shape), SOLID_MAX_RECORD, record);
+    ReadResult r = readBounded(modelerRecordPath(shape), SOLID_MAX_RECORD, record);
     if (r != READ_OK && r != READ_MISSING)
         failUnreadable();
     // A record that cannot be read as one is treated like a missing one: the SAT file decides.
@@ -191,7 +185,7 @@ ShapeFiles readShapeFiles(const char *shape) {
         files.status = solidParseStatus(record);
     if (files.status.known && !files.status.built)
         return files;
-    r = readBounded(satPathOf(shape), SOLID_MAX_SAT, files.sat);
+    r = readBounded(modelerSatPath(shape), SOLID_MAX_SAT, files.sat);
     if (r != READ_OK && r != READ_MISSING)
         failUnreadable();
     files.haveSat = r == READ_OK;
