@@ -358,8 +358,10 @@
         links.push(["VRML scene", "../wrls/" + model + ".wrl", page.model + ".wrl"]);
         const list = document.getElementById("downloads");
         list.textContent = "";
-        for (const [label, href, name] of links)
-            list.appendChild(element("li")).appendChild(element("a", label, { href, download: name }));
+        for (const [label, href, name] of links) {
+            const link = element("a", label, { href, download: name });
+            list.appendChild(element("li")).appendChild(link);
+        }
     }
 
     function showMeasures(solid) {

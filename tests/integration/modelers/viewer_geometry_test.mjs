@@ -96,13 +96,15 @@ function testFraming() {
         // A long, thin or flat cloud far from the origin, seen from anywhere.
         const size = [1 + random() * 100, 1 + random() * 100, 0.01 + random() * 100];
         const offset = [random() * 1000, random() * 1000, random() * 1000];
-        const points = Array.from({ length: 50 }, () => size.map((s, k) => offset[k] + s * random()));
+        const points = Array.from({ length: 50 },
+                                  () => size.map((s, k) => offset[k] + s * random()));
         const basis = randomBasis();
         const placed = g.frame(points, basis, fov, share);
         const p = picture(points, basis, placed.position);
         const extent = Math.max(p.x1 - p.x0, p.y1 - p.y0) / 2;
         framed += Math.abs(extent / half - 1) < 1e-3;
-        centred += Math.abs(p.x0 + p.x1) / 2 < 1e-3 * half && Math.abs(p.y0 + p.y1) / 2 < 1e-3 * half;
+        centred += Math.abs(p.x0 + p.x1) / 2 < 1e-3 * half &&
+                   Math.abs(p.y0 + p.y1) / 2 < 1e-3 * half;
         ahead += p.nearest > 0;
         const axis = sub(placed.centre, placed.position);
         turnsOnAxis += close(cross(axis, basis.back), [0, 0, 0], 1e-6 * dot(axis, axis));
@@ -124,7 +126,8 @@ function cube(split) {
     const corners = [];
     for (let i = 0; i < 8; ++i)
         corners.push([i & 1 ? 1 : -1, i & 2 ? 1 : -1, i & 4 ? 1 : -1]);
-    const quads = [[0, 2, 3, 1], [4, 5, 7, 6], [0, 1, 5, 4], [2, 6, 7, 3], [0, 4, 6, 2], [1, 3, 7, 5]];
+    const quads = [[0, 2, 3, 1], [4, 5, 7, 6], [0, 1, 5, 4],
+                   [2, 6, 7, 3], [0, 4, 6, 2], [1, 3, 7, 5]];
     const points = [], faces = [];
     for (const q of quads) {
         let idx = q;
@@ -141,9 +144,10 @@ function testEdges() {
     for (const split of [false, true]) {
         const { points, faces } = cube(split);
         const edges = g.featureEdges(points, faces, crease, 0.01);
+        // An edge's middle lies at sqrt(2) from the centre, and the lift points straight out.
         const lifted = edges.every(([a, b]) => {
             const mid = [(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2];
-            return Math.abs(Math.hypot(...mid) - Math.SQRT2) - 0.01 < 1e-9 && Math.hypot(...mid) > Math.SQRT2;
+            return Math.abs(Math.hypot(...mid) - (Math.SQRT2 + 0.01)) < 1e-9;
         });
         check(edges.length === 12 && lifted,
               `a cube${split ? " with corners repeated per face" : ""} has its 12 edges, ` +

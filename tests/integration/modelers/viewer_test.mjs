@@ -47,9 +47,9 @@ function near(value, expected, tolerance) {
     return Math.abs(value - expected) <= tolerance * Math.max(1, Math.abs(expected));
 }
 
-// What a screenshot shows, measured by the browser's own image decoder against its top-left
-// pixel (the background): the share of differing pixels, the box around them as fractions of
-// the image, and whether any of them touches the border.
+// What a screenshot shows, measured by the browser's own image decoder against its background:
+// the share of differing pixels, the box around them as fractions of the image, and whether any
+// of them touches the border.
 async function measureShot(context, png) {
     const page = await context.newPage();
     try {
@@ -64,12 +64,15 @@ async function measureShot(context, png) {
             const g = canvas.getContext("2d");
             g.drawImage(image, 0, 0);
             const px = g.getImageData(0, 0, w, h).data;
+            // The canvas has a one-pixel frame: the background is read, and pixels counted,
+            // just inside it.
+            const m = 2, bg = 4 * (m * w + m);
             let count = 0, x0 = w, x1 = -1, y0 = h, y1 = -1;
-            for (let y = 0; y < h; ++y) {
-                for (let x = 0; x < w; ++x) {
+            for (let y = m; y < h - m; ++y) {
+                for (let x = m; x < w - m; ++x) {
                     const i = 4 * (y * w + x);
-                    const d = Math.abs(px[i] - px[0]) + Math.abs(px[i + 1] - px[1]) +
-                              Math.abs(px[i + 2] - px[2]);
+                    const d = Math.abs(px[i] - px[bg]) + Math.abs(px[i + 1] - px[bg + 1]) +
+                              Math.abs(px[i + 2] - px[bg + 2]);
                     if (d <= 48)
                         continue;
                     ++count;
@@ -79,12 +82,11 @@ async function measureShot(context, png) {
             }
             const shorter = Math.min(w, h);
             return {
-                share: count / (w * h),
+                share: count / ((w - 2 * m) * (h - 2 * m)),
                 extent: count ? Math.max(x1 - x0 + 1, y1 - y0 + 1) / shorter : 0,
                 offCentre: count ? Math.max(Math.abs((x0 + x1) / 2 - w / 2),
                                             Math.abs((y0 + y1) / 2 - h / 2)) / shorter : 1,
-                // The canvas has a one-pixel frame: look just inside it.
-                touches: count > 0 && (x0 <= 2 || y0 <= 2 || x1 >= w - 3 || y1 >= h - 3),
+                touches: count > 0 && (x0 <= m || y0 <= m || x1 >= w - m - 1 || y1 >= h - m - 1),
             };
         }, png.toString("base64"));
     } finally {
@@ -255,7 +257,8 @@ async function main() {
     const origin = `http://127.0.0.1:${port}`;
     let browser;
     try {
-        execFileSync(serve, ["start", "--port", String(port), "--prefix", prefix, "--build", buildDir],
+        execFileSync(serve,
+                     ["start", "--port", String(port), "--prefix", prefix, "--build", buildDir],
                      { stdio: "inherit" });
         browser = await chromium.launch({ executablePath: chromiumPath, args: chromiumFlags });
         const context = await browser.newContext({ viewport: { width: 1000, height: 700 } });
