@@ -25,7 +25,7 @@ set(ROVAK_INSTALL_SITEDIR ${CMAKE_INSTALL_DATADIR}/rovak/site)
 set(ROVAK_INSTALL_JAVADIR ${CMAKE_INSTALL_DATADIR}/java)
 
 # Programs.
-foreach(program Pellam rovak-sim rovak-dispatch Arvend Bolmar)
+foreach(program Pellam rovak-sim rovak-dispatch Arvend Bolmar Solid)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
     install(FILES packaging/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
@@ -86,7 +86,7 @@ endif()
 if(TARGET kernel)
   install(FILES bindings/kernel/kernel.h bindings/kernel/kernel_api.h
                 bindings/kernel/kernel_entity.h bindings/kernel/kernel_mesh.h
-                bindings/kernel/kernel_types.h
+                bindings/kernel/kernel_types.h bindings/kernel/kernel_export.h
           DESTINATION ${ROVAK_INSTALL_INCLUDEDIR} COMPONENT dev)
 endif()
 if(TARGET cgi)
