@@ -398,7 +398,10 @@
                 if (t.value !== "0" && usable(s))
                     sizes.push([s, value(s)]);
         }
-        if (!geometry || rows.length === 0)
+        // The whole-shaft rules need every section right first: a wrong size would only make
+        // their messages wrong too.
+        const settled = (c) => ROW_KEYS.every((k) => c[k].disabled || c[k].validity.valid);
+        if (!geometry || rows.length === 0 || !rows.every(settled))
             return;
         const sections = rows.map((c) => ({
             length: value(c.length), dStart: value(c.dStart), dEnd: value(c.dEnd),
