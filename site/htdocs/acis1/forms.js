@@ -244,9 +244,12 @@
         const head = document.createElement("th");
         head.scope = "row";
         tr.append(head);
-        tr.append(sizeInput(tr, "length", "0.000001", "1000000", values.length),
-                  sizeInput(tr, "dStart", "0", "2000000", values.dStart),
-                  sizeInput(tr, "dEnd", "0", "2000000", values.dEnd),
+        const dStart = sizeInput(tr, "dStart", "0", "2000000", values.dStart);
+        const dEnd = sizeInput(tr, "dEnd", "0", "2000000", values.dEnd);
+        // An end diameter of 0 makes a point; anything else must reach the smallest radius.
+        for (const cell of [dStart, dEnd])
+            cell.querySelector("input").dataset.zeroOrMin = "0.000002";
+        tr.append(sizeInput(tr, "length", "0.000001", "1000000", values.length), dStart, dEnd,
                   treatmentSelect(tr, "tStart", values.tStart),
                   sizeInput(tr, "sStart", "0.000001", "1000000", values.sStart),
                   treatmentSelect(tr, "tEnd", values.tEnd),

@@ -299,6 +299,16 @@ async function shaftChecks(site) {
     await page.selectOption(`#shaft-s${serial}-tStart`, "0");
     check(await page.isDisabled(size), "no treatment: its size is disabled");
 
+    await page.fill(`#shaft-s${serial}-dEnd`, "0.000001");
+    check(/0 or at least 0.000002/.test(await site.message(`shaft-s${serial}-dEnd`)),
+          "a section end between 0 and the smallest size is refused");
+    await page.fill(`#shaft-s${serial}-dEnd`, "0");
+    await page.fill(`#shaft-s${serial}-dStart`, "0");
+    check(/at one end at least/.test(await site.message(`shaft-s${serial}-dEnd`)),
+          "a section of no diameter at both ends is refused");
+    await page.fill(`#shaft-s${serial}-dStart`, "20");
+    await page.fill(`#shaft-s${serial}-dEnd`, "20");
+
     const states = async () => [await page.isDisabled("#shaft-dfuro"),
                                 await page.isDisabled("#shaft-profuro")];
     await page.selectOption("#shaft-codfuros", "4");
