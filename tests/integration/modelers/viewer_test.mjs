@@ -98,6 +98,7 @@ async function measureShot(context, png) {
 function makeSite(origin, prefix, context, errors) {
     const site = {
         prefix,
+        context,
         // Sends a form to a modeler; checks the redirect to the shape's viewer page.
         async request(program, form, page, method = "GET") {
             const body = new URLSearchParams(form).toString();
@@ -123,7 +124,7 @@ function makeSite(origin, prefix, context, errors) {
             await tab.waitForSelector("body[data-scene]", { timeout: 90000 });
             if (await tab.getAttribute("body", "data-scene") === "loaded") {
                 await tab.waitForSelector("#solid[data-solid]", { timeout: 30000 });
-                await tab.waitForTimeout(3000);
+                await tab.waitForTimeout(2000);
             }
             return tab;
         },
@@ -144,7 +145,7 @@ function makeSite(origin, prefix, context, errors) {
             check(await tab.getAttribute("body", "data-scene") === "empty" &&
                       !(await tab.locator("x3d-canvas").isVisible()),
                   `${what}: no model is shown`);
-            const message = await tab.locator("#message").innerText();
+            const message = (await tab.locator("#message").innerText()).replace(/\s+/g, " ");
             check(record && record.built === false && record.reason &&
                       message.includes(record.reason) && message.includes("Request of"),
                   `${what}: the page gives the reason and the request's time: ${message}`);
@@ -188,8 +189,25 @@ async function caseBox(site, origin) {
 
     // A diagonal view is framed as well as the first one.
     await tab.click("#views button:text-is('Diagonal Top')");
-    await tab.waitForTimeout(2500); // the viewer moves there in one second
+    await tab.waitForTimeout(2000); // the viewer moves there in one second
     await site.framed(tab, "box, diagonal view");
+
+    // Turned and zoomed in, Fit frames the model again.
+    const view = await tab.locator("x3d-canvas").boundingBox();
+    const [cx, cy] = [view.x + view.width / 2, view.y + view.height / 2];
+    await tab.mouse.move(cx, cy);
+    await tab.mouse.down();
+    for (let i = 1; i <= 10; ++i)
+        await tab.mouse.move(cx + 12 * i, cy + 6 * i);
+    await tab.mouse.up();
+    for (let i = 0; i < 6; ++i)
+        await tab.mouse.wheel(0, -300);
+    await tab.waitForTimeout(1000);
+    const zoomed = await measureShot(site.context, await tab.locator("x3d-canvas").screenshot());
+    check(zoomed.extent > FRAMED_HIGH || zoomed.touches, "box: zoomed in, the model is too large");
+    await tab.click("#views button:text-is('Fit')");
+    await tab.waitForTimeout(2000);
+    await site.framed(tab, "box, fitted after turning");
     await tab.close();
 }
 
