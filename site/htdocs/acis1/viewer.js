@@ -265,6 +265,7 @@
     const SHARE = 0.7;              // the model's largest extent over the view's shorter side
     const CREASE = Math.PI / 6;     // faces meeting at more than 30 degrees show an edge
     const EDGE_LIFT = 0.05;         // scene units (the model spans 100)
+    const MAX_SCENE_BYTES = 64 << 20; // larger scenes would stall the page: offered as files only
     const ISOMETRIC = lookBasis([1, 1, 1], [0, 0, 1]); // from +x +y +z, height (z) up
 
     const page = {
@@ -315,10 +316,10 @@
     }
 
     // Nothing to show: the reason in place of the model.
-    function showEmpty(reason, time) {
+    function showEmpty(reason, time, headline = "No solid was built.") {
         const box = document.getElementById("message");
         box.textContent = "";
-        box.appendChild(element("p", "No solid was built.", { class: "headline" }));
+        box.appendChild(element("p", headline, { class: "headline" }));
         if (reason)
             box.appendChild(element("p", reason));
         if (time)
@@ -328,11 +329,13 @@
         box.appendChild(element("p")).appendChild(back);
         box.hidden = false;
         say("");
+        document.getElementById("views").textContent = "";
         document.getElementById("solid").hidden = true;
         page.body.dataset.scene = "empty";
     }
 
     function showFailure(text) {
+        document.getElementById("views").textContent = "";
         const box = document.getElementById("message");
         box.textContent = "";
         box.appendChild(element("p", text, { class: "headline" }));
@@ -563,12 +566,31 @@
         }
     }
 
-    async function loadScene() {
-        const browser = X3D.getBrowser(document.querySelector("x3d-canvas"));
-        page.browser = browser;
+    // The scene's text, or an outcome when there is none to show: "missing" (no request has
+    // written one yet), "large" (over MAX_SCENE_BYTES) or "failed".
+    async function fetchScene() {
         // Every request overwrites the scene file: ask for the current one.
         const url = "../wrls/" + encodeURIComponent(page.model) + ".wrl?t=" + Date.now();
-        const scene = await browser.createX3DFromURL(new X3D.MFString(url));
+        try {
+            const answer = await fetch(url, { cache: "no-store" });
+            if (answer.status === 404)
+                return { outcome: "missing" };
+            if (!answer.ok)
+                return { outcome: "failed" };
+            if (Number(answer.headers.get("Content-Length")) > MAX_SCENE_BYTES)
+                return { outcome: "large" };
+            const text = await answer.text();
+            return text.length > MAX_SCENE_BYTES ? { outcome: "large" } : { text };
+        } catch (error) {
+            return { outcome: "failed" };
+        }
+    }
+
+    // Shows the scene; false when it holds no model.
+    async function loadScene(text) {
+        const browser = X3D.getBrowser(document.querySelector("x3d-canvas"));
+        page.browser = browser;
+        const scene = await browser.createX3DFromString(text);
         page.scene = scene;
         page.points = dressFaceSets(scene);
         if (page.points.length === 0)
@@ -584,6 +606,11 @@
         return true;
     }
 
+    const SCENE_TROUBLE = {
+        large: "The model is too large to show here: download it from the list beside.",
+        failed: "The model could not be shown: its scene could not be read.",
+    };
+
     async function show() {
         const record = await readRecord();
         if (record && !record.built) {
@@ -593,17 +620,26 @@
         if (record && record.time)
             say("Built " + when(record.time) + ".");
         const measures = loadMeasures();
+        const scene = await fetchScene();
+        let shown = false;
         try {
-            if (await loadScene()) {
-                page.body.dataset.scene = "loaded";
-            } else {
-                document.getElementById("views").textContent = "";
-                showEmpty("", record && record.time);
-            }
+            shown = scene.text !== undefined && await loadScene(scene.text);
         } catch (error) {
-            document.getElementById("views").textContent = "";
-            showFailure("The model could not be shown: its scene could not be read.");
+            scene.outcome = "failed";
             console.error(error);
+        }
+        if (shown) {
+            page.body.dataset.scene = "loaded";
+        } else if (scene.outcome === "missing") {
+            showEmpty("", "", "No solid of this shape has been built yet.");
+        } else if (scene.outcome) {
+            say("");
+            showFailure(SCENE_TROUBLE[scene.outcome]);
+        } else {
+            // A scene without a model: a request built nothing, and wrote its record after
+            // ours was read, or wrote none.
+            const again = await readRecord();
+            showEmpty(again && !again.built ? again.reason : "", again && again.time);
         }
         await measures;
     }

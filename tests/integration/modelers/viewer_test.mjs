@@ -246,6 +246,15 @@ async function caseShaft(site) {
     await tab.close();
 }
 
+// A shape no request has built yet: no files at all.
+async function caseNeverBuilt(site) {
+    const tab = await site.open("desenhaesfera");
+    check(await tab.getAttribute("body", "data-scene") === "empty" &&
+              (await tab.locator("#message").innerText()).includes("has been built yet"),
+          "a shape never built: the page says so");
+    await tab.close();
+}
+
 async function caseRefused(site) {
     await site.request("Bolmar", { tipo: 1, diam_s: 0, altu_s: 20 }, "desenhacilindro");
     const tab = await site.open("desenhacilindro");
@@ -295,6 +304,7 @@ async function main() {
         await caseTorus(site);
         await caseShaft(site);
         await caseRefused(site);
+        await caseNeverBuilt(site);
 
         check(outside.length === 0, "nothing is fetched from another host " + outside.join(" "));
         check(errors.length === 0, "no script error on any page " + errors.join("; "));
