@@ -460,17 +460,22 @@
                 all.push(points[i]);
             lines.push(...featureEdges(points, faces, CREASE, EDGE_LIFT));
         });
+        walk(scene.rootNodes, softenMaterial);
         if (lines.length > 0)
             scene.addRootNode(edgeShape(scene, lines));
-        walk(scene.rootNodes, softenHighlights);
         return all;
     }
 
-    // The scene's materials shine white over a large spot, which washes out the shape under
-    // two lights: keep their colour, dim the shine.
-    function softenHighlights(node) {
-        if (node.getNodeTypeName() === "Shape" && node.appearance && node.appearance.material)
-            node.appearance.material.specularColor = new X3D.SFColor(0.25, 0.25, 0.25);
+    // The scene's materials shine white over a large spot and, under two lights, turn white
+    // wherever a face looks at the viewer, washing out the shape: keep their hue, a little
+    // darker, and dim the shine.
+    function softenMaterial(node) {
+        if (node.getNodeTypeName() !== "Shape" || !node.appearance || !node.appearance.material)
+            return;
+        const material = node.appearance.material;
+        const c = material.diffuseColor;
+        material.diffuseColor = new X3D.SFColor(c.r * 0.85, c.g * 0.85, c.b * 0.85);
+        material.specularColor = new X3D.SFColor(0.15, 0.15, 0.15);
     }
 
     function edgeShape(scene, segments) {
@@ -503,7 +508,7 @@
         background.skyColor = new X3D.MFColor(new X3D.SFColor(0.94, 0.95, 0.96));
         const light = scene.createNode("DirectionalLight");
         light.direction = new X3D.SFVec3f(-0.2, -0.4, -1);
-        light.intensity = 0.35;
+        light.intensity = 0.3;
         return [background, light];
     }
 

@@ -7,6 +7,7 @@
 // anything of another host.
 //
 // Usage: node viewer_test.mjs SERVE_SCRIPT BUILD_DIR SITE_DIR [SCREENSHOT_DIR]
+// (SCREENSHOT_DIR receives screenshots of the box, torus, shaft and refused pages.)
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { execFileSync } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
@@ -128,10 +129,12 @@ function makeSite(origin, prefix, context, errors) {
             }
             return tab;
         },
+        // Checks the framing of the model in the view; `shot` names a screenshot of the whole
+        // page to keep (for the guide) when the test was given a folder for them.
         async framed(tab, what, shot) {
             const png = await tab.locator("x3d-canvas").screenshot();
             if (shotDir && shot)
-                writeFileSync(join(shotDir, shot), png);
+                await tab.screenshot({ path: join(shotDir, shot) });
             const m = await measureShot(context, png);
             const text = `${(m.share * 100).toFixed(1)}% of the view, extent ` +
                          `${m.extent.toFixed(2)}, off centre ${m.offCentre.toFixed(2)}`;
