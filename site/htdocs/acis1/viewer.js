@@ -474,7 +474,7 @@
             return;
         const material = node.appearance.material;
         const c = material.diffuseColor;
-        material.diffuseColor = new X3D.SFColor(c.r * 0.85, c.g * 0.85, c.b * 0.85);
+        material.diffuseColor = new X3D.SFColor(c.r * 0.8, c.g * 0.8, c.b * 0.8);
         material.specularColor = new X3D.SFColor(0.15, 0.15, 0.15);
     }
 
@@ -507,8 +507,8 @@
         const background = scene.createNode("Background");
         background.skyColor = new X3D.MFColor(new X3D.SFColor(0.94, 0.95, 0.96));
         const light = scene.createNode("DirectionalLight");
-        light.direction = new X3D.SFVec3f(-0.2, -0.4, -1);
-        light.intensity = 0.3;
+        light.direction = new X3D.SFVec3f(-0.6, -0.25, -1);
+        light.intensity = 0.4;
         return [background, light];
     }
 
