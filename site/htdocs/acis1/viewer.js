@@ -18,6 +18,7 @@
 
     const WELD_STEP = 1e-5; // scenes span 0..100: far below the faceter's tolerance
 
+    // Vector arithmetic on [x, y, z] arrays; normalize gives [0, 0, 0] for a zero vector.
     function sub(a, b) { return [a[0] - b[0], a[1] - b[1], a[2] - b[2]]; }
     function add(a, b) { return [a[0] + b[0], a[1] + b[1], a[2] + b[2]]; }
     function scale(a, s) { return [a[0] * s, a[1] * s, a[2] * s]; }
@@ -278,6 +279,7 @@
         basis: ISOMETRIC,
     };
 
+    // A new element with the text (set as text, never parsed as markup) and attributes.
     function element(tag, text, attributes) {
         const node = document.createElement(tag);
         if (text)
@@ -287,10 +289,12 @@
         return node;
     }
 
+    // The line beside the title.
     function say(text) {
         document.getElementById("status").textContent = text;
     }
 
+    // A record's time (UTC text) in the reader's own time and way of writing dates.
     function when(time) {
         const date = new Date(time);
         if (isNaN(date.getTime()))
@@ -334,6 +338,7 @@
         page.body.dataset.scene = "empty";
     }
 
+    // The model cannot be shown: the text in its place.
     function showFailure(text) {
         document.getElementById("views").textContent = "";
         const box = document.getElementById("message");
@@ -345,10 +350,12 @@
 
     // ---- Size, volume and downloads ----
 
+    // A measure with at most six significant digits and grouped thousands (16,759.9).
     function formatNumber(value) {
         return value.toLocaleString("en-GB", { maximumSignificantDigits: 6 });
     }
 
+    // The download list: STEP and STL only when Solid has a solid to write them from.
     function downloadLinks(built) {
         const model = encodeURIComponent(page.model);
         const solid = "/cgi-bin/Solid?shape=" + model + "&format=";
@@ -367,6 +374,7 @@
         }
     }
 
+    // The box's size, the volume and the area of Solid's answer.
     function showMeasures(solid) {
         const box = solid.box;
         const size = [box[3] - box[0], box[4] - box[1], box[5] - box[2]];
@@ -383,6 +391,7 @@
         }
     }
 
+    // Whether Solid's answer is a built solid with every measure a finite number.
     function validSolid(solid) {
         if (!solid || solid.built !== true)
             return false;
@@ -410,7 +419,7 @@
             downloadLinks(true);
             panel.dataset.solid = "shown";
         } else if (solid && solid.built === false) {
-            note.textContent = "No solid was built" + (solid.reason ? ": " + solid.reason : ".");
+            note.textContent = "No solid was built." + (solid.reason ? " " + solid.reason : "");
             downloadLinks(false);
             panel.dataset.solid = "none";
         } else {
@@ -478,6 +487,7 @@
         material.specularColor = new X3D.SFColor(0.15, 0.15, 0.15);
     }
 
+    // A shape drawing the segments as thin dark lines (lines are unlit: emissive colour only).
     function edgeShape(scene, segments) {
         const coord = scene.createNode("Coordinate");
         const points = [];
@@ -551,6 +561,7 @@
         }
     }
 
+    // The view buttons: Isometric, Fit, then one per viewpoint of the scene, in its order.
     function viewButtons(scene) {
         const bar = document.getElementById("views");
         bar.textContent = "";
@@ -616,6 +627,7 @@
         failed: "The model could not be shown: its scene could not be read.",
     };
 
+    // The whole page: record first, then the scene and, beside it, the measures.
     async function show() {
         const record = await readRecord();
         if (record && !record.built) {

@@ -160,6 +160,23 @@ function makeSite(origin, prefix, context, errors) {
     return site;
 }
 
+// Every viewer page names its own shape and links back to a form the forms page has.
+async function casePages(origin) {
+    const names = ["paralelepipedo", "cilindro", "cone", "esfera", "torus", "prisma", "piramide",
+                   "cruz", "cunha", "eixo"];
+    const forms = await (await fetch(`${origin}/acis1/index.html`)).text();
+    const wrong = [];
+    for (const name of names) {
+        const text = await (await fetch(`${origin}/acis1/shtml/desenha${name}.shtml`)).text();
+        const form = (text.match(/data-form="([^"]*)"/) || [])[1];
+        const back = (text.match(/href="\.\.\/index\.html#([^"]*)"/) || [])[1];
+        if (!text.includes(`data-model="${name}"`) || !form || back !== form ||
+            !forms.includes(`id="${form}"`))
+            wrong.push(name);
+    }
+    check(wrong.length === 0, "every viewer page names its shape and its form " + wrong.join(" "));
+}
+
 async function caseBox(site, origin) {
     await site.request("Bolmar", { tipo: 0, larg_s: 30, comp_s: 20, altu_s: 10 },
                        "desenhaparalelepipedo");
@@ -303,6 +320,7 @@ async function main() {
         const errors = [];
         const site = makeSite(origin, prefix, context, errors);
 
+        await casePages(origin);
         await caseBox(site, origin);
         await caseTorus(site);
         await caseShaft(site);
