@@ -483,8 +483,8 @@
             return;
         const material = node.appearance.material;
         const c = material.diffuseColor;
-        material.diffuseColor = new X3D.SFColor(c.r * 0.8, c.g * 0.8, c.b * 0.8);
-        material.specularColor = new X3D.SFColor(0.15, 0.15, 0.15);
+        material.diffuseColor = new X3D.SFColor(c.r * 0.75, c.g * 0.75, c.b * 0.75);
+        material.specularColor = new X3D.SFColor(0.1, 0.1, 0.1);
     }
 
     // A shape drawing the segments as thin dark lines (lines are unlit: emissive colour only).
