@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <malloc.h>
 #include <new>
 #include <unistd.h>
 
@@ -13,6 +14,21 @@
 #include "kernel.h"
 #include "modeler_site.h"
 #include "satvrml.h"
+
+namespace {
+
+// The mesher and the modeller allocate and free megabytes in small blocks on every request; by
+// default the C library gives freed memory back to the system and takes it again at once, and
+// the page faults and system calls of that cost more than the meshing's arithmetic. The heap is
+// kept instead: freed memory is reused by the next request, so a worker's size stays that of its
+// largest request (plus the pad) rather than growing.
+void keepHeap() {
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_TOP_PAD, 16 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+}
+
+} // namespace
 
 #ifdef ROVAK_HAVE_FCGI
 #include <fcgiapp.h>
@@ -130,6 +146,7 @@ int serveFastCgi(void (*serve)()) {
 bool modelerFastCgiBuilt() { return true; }
 
 int modelerMain(void (*serve)()) {
+    keepHeap();
     if (!FCGX_IsCGI())
         return serveFastCgi(serve);
     return modelerServe(serve);
@@ -139,6 +156,9 @@ int modelerMain(void (*serve)()) {
 
 bool modelerFastCgiBuilt() { return false; }
 
-int modelerMain(void (*serve)()) { return modelerServe(serve); }
+int modelerMain(void (*serve)()) {
+    keepHeap();
+    return modelerServe(serve);
+}
 
 #endif

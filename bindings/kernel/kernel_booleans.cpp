@@ -8,6 +8,7 @@
 #include <BRepBndLib.hxx>
 #include <BRepPrimAPI_MakeBox.hxx>
 #include <Bnd_Box.hxx>
+#include <TopTools_ListOfShape.hxx>
 #include <TopExp_Explorer.hxx>
 #include <TopoDS.hxx>
 #include <gp_Pln.hxx>
@@ -18,17 +19,33 @@ namespace {
 
 bool has(const TopoDS_Shape &s, TopAbs_ShapeEnum kind) { return TopExp_Explorer(s, kind).More(); }
 
+// Runs op on blank and tool. Every solid the kernel holds was checked when made (a positive
+// volume, so not inside out), so the operation's own check of its arguments for inverted solids
+// is left out; bounding boxes oriented along the shapes sort out pairs that cannot meet sooner.
+template <class Op>
+TopoDS_Shape perform(Op &op, const TopoDS_Shape &blank, const TopoDS_Shape &tool) {
+    TopTools_ListOfShape arguments, tools;
+    arguments.Append(blank);
+    tools.Append(tool);
+    op.SetArguments(arguments);
+    op.SetTools(tools);
+    op.SetCheckInverted(Standard_False);
+    op.SetUseOBB(Standard_True);
+    op.Build();
+    return op.IsDone() && !op.HasErrors() ? op.Shape() : TopoDS_Shape();
+}
+
 TopoDS_Shape run_boolean(const TopoDS_Shape &blank, const TopoDS_Shape &tool, int type) {
     if (type == UNION) {
-        BRepAlgoAPI_Fuse op(blank, tool);
-        return op.IsDone() && !op.HasErrors() ? op.Shape() : TopoDS_Shape();
+        BRepAlgoAPI_Fuse op;
+        return perform(op, blank, tool);
     }
     if (type == INTERSECTION) {
-        BRepAlgoAPI_Common op(blank, tool);
-        return op.IsDone() && !op.HasErrors() ? op.Shape() : TopoDS_Shape();
+        BRepAlgoAPI_Common op;
+        return perform(op, blank, tool);
     }
-    BRepAlgoAPI_Cut op(blank, tool);
-    return op.IsDone() && !op.HasErrors() ? op.Shape() : TopoDS_Shape();
+    BRepAlgoAPI_Cut op;
+    return perform(op, blank, tool);
 }
 
 // The one flat face of a sheet tool with its outward normal, or false.

@@ -16,6 +16,7 @@
 #include <BRepPrimAPI_MakePrism.hxx>
 #include <BRepPrimAPI_MakeSphere.hxx>
 #include <BRepPrimAPI_MakeTorus.hxx>
+#include <TopExp_Explorer.hxx>
 #include <gce_MakeElips.hxx>
 #include <gp_Ax2.hxx>
 #include <gp_Circ.hxx>
@@ -32,6 +33,21 @@ outcome finish(const char *what, const TopoDS_Shape &shape, BODY *&body) {
         return fail(KERN_INVALID_RESULT, std::string(what) + ": invalid solid");
     body = new_body(s);
     return outcome();
+}
+
+// Stores a box, round cylinder or cone, sphere or torus in a new body. These come whole from
+// closed forms over sizes already checked, so they are valid by construction and the costly
+// validity check (most of the time of making one) is left out.
+outcome finish_analytic(const char *what, const TopoDS_Shape &shape, BODY *&body) {
+    if (shape.IsNull() || !TopExp_Explorer(shape, TopAbs_SOLID).More())
+        return fail(KERN_INVALID_RESULT, std::string(what) + ": invalid solid");
+    body = new_body(unwrap(shape));
+    return outcome();
+}
+
+// A frustum: made whole by a closed form when round, lofted (and then checked) when elliptic.
+outcome finish_round(const char *what, const TopoDS_Shape &shape, bool round, BODY *&body) {
+    return round ? finish_analytic(what, shape, body) : finish(what, shape, body);
 }
 
 outcome bad(const char *what) { return fail(KERN_BAD_ARGUMENT, std::string(what) + ": bad size"); }
@@ -107,8 +123,9 @@ outcome api_make_cuboid(double x, double y, double z, BODY *&body) {
     return guarded("api_make_cuboid", [&] {
         if (!size_ok(x) || !size_ok(y) || !size_ok(z))
             return bad("api_make_cuboid");
-        return finish("api_make_cuboid",
-                      BRepPrimAPI_MakeBox(gp_Pnt(-x / 2, -y / 2, -z / 2), x, y, z).Shape(), body);
+        return finish_analytic("api_make_cuboid",
+                               BRepPrimAPI_MakeBox(gp_Pnt(-x / 2, -y / 2, -z / 2), x, y, z).Shape(),
+                               body);
     });
 }
 
@@ -117,8 +134,9 @@ outcome api_make_frustum(double height, double rx, double ry, double top, BODY *
     return guarded("api_make_frustum", [&] {
         if (!size_ok(height) || !frustum_radii_ok(rx, ry, top))
             return bad("api_make_frustum");
-        return finish("api_make_frustum", round_solid(centred_frame(height), height, rx, ry, top),
-                      body);
+        return finish_round("api_make_frustum",
+                            round_solid(centred_frame(height), height, rx, ry, top), rx == ry,
+                            body);
     });
 }
 
@@ -127,7 +145,7 @@ outcome api_make_sphere(double radius, BODY *&body) {
     return guarded("api_make_sphere", [&] {
         if (!size_ok(radius))
             return bad("api_make_sphere");
-        return finish("api_make_sphere", BRepPrimAPI_MakeSphere(radius).Shape(), body);
+        return finish_analytic("api_make_sphere", BRepPrimAPI_MakeSphere(radius).Shape(), body);
     });
 }
 
@@ -137,7 +155,7 @@ outcome api_make_torus(double major, double minor, BODY *&body) {
         // A minor radius reaching the axis would make the surface cut through itself.
         if (!size_ok(major) || !size_ok(minor) || minor >= major)
             return bad("api_make_torus");
-        return finish("api_make_torus", BRepPrimAPI_MakeTorus(major, minor).Shape(), body);
+        return finish_analytic("api_make_torus", BRepPrimAPI_MakeTorus(major, minor).Shape(), body);
     });
 }
 
@@ -192,7 +210,8 @@ outcome api_solid_cylinder_cone(const position &bottom, const position &top, dou
             if (across.Magnitude() > kernel_min_size())
                 frame = gp_Ax2(p0, axis, gp_Dir(across));
         }
-        return finish("api_solid_cylinder_cone",
-                      round_solid(frame, height, major, minor, top_major), body);
+        return finish_round("api_solid_cylinder_cone",
+                            round_solid(frame, height, major, minor, top_major), major == minor,
+                            body);
     });
 }
