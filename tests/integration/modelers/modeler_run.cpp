@@ -2,6 +2,9 @@
 #include "modeler_run.h"
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <regex>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
@@ -178,6 +181,62 @@ std::string readFile(const std::string &path) {
     std::stringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+Record readRecord(const std::string &path) {
+    Record r;
+    std::ifstream in(path, std::ios::binary);
+    r.present = static_cast<bool>(in);
+    if (!r.present)
+        return r;
+    r.text = readFile(path);
+    // A JSON string without raw control characters, its escapes kept for now.
+    const std::string str = R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*)")re";
+    static const std::regex line("\\{\"shape\":" + str + ",\"built\":(true|false),\"reason\":" +
+                                 str + ",\"time\":\"([0-9T:.Z-]+)\",\"request\":" + str + "\\}\n");
+    std::smatch m;
+    if (!std::regex_match(r.text, m, line))
+        return r;
+    auto unescape = [](const std::string &t) {
+        std::string out;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] != '\\') {
+                out += t[i];
+            } else if (t[i + 1] == 'u') {
+                out += static_cast<char>(std::stoi(t.substr(i + 2, 4), nullptr, 16));
+                i += 5;
+            } else {
+                out += t[++i];
+            }
+        }
+        return out;
+    };
+    r.wellFormed = true;
+    r.shape = unescape(m[1]);
+    r.built = m[2] == "true";
+    r.reason = unescape(m[3]);
+    r.time = m[4];
+    r.request = unescape(m[5]);
+    return r;
+}
+
+long long recordTimeMs(const std::string &time) {
+    std::tm t = {};
+    int ms = -1;
+    char z = 0;
+    if (std::sscanf(time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c", &t.tm_year, &t.tm_mon,
+                    &t.tm_mday, &t.tm_hour, &t.tm_min, &t.tm_sec, &ms, &z) != 8 ||
+        z != 'Z' || time.size() != 24)
+        return -1;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return static_cast<long long>(timegm(&t)) * 1000 + ms;
+}
+
+long long nowMs() {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 } // namespace modelertest

@@ -61,6 +61,24 @@ std::string multipartBody(const std::vector<std::pair<std::string, std::string>>
 // The whole text of a file, or "" when it cannot be read.
 std::string readFile(const std::string &path);
 
+// A shape's status record as read back.
+struct Record {
+    bool present = false;    // the file exists
+    bool wellFormed = false; // exactly one line of the record's fields in order, as JSON
+    std::string shape;
+    bool built = false;
+    std::string reason; // JSON escapes undone
+    std::string time;
+    std::string request;
+    std::string text; // the whole file
+};
+Record readRecord(const std::string &path);
+
+// Milliseconds since 1970 of a record's time ("2026-12-08T10:19:26.123Z"), or -1.
+long long recordTimeMs(const std::string &time);
+// Now, in milliseconds since 1970.
+long long nowMs();
+
 } // namespace modelertest
 
 #endif

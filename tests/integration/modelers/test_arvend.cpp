@@ -213,4 +213,50 @@ TEST(Arvend, QuarterOfAHollowShaft) {
     EXPECT_NEAR(s.solid.volume, kPi * (25 - 4) * 20 / 4, 1e-6);
 }
 
+// The shaft's record after each request, run one after another in one site: a shaft of no
+// section only replaces the record, and leaves the files of the shaft before it as they were.
+TEST(Arvend, StatusRecordOfEachRequest) {
+    struct Step {
+        const char *what;
+        Form form;
+        bool built;
+        const char *reason; // the whole reason, or its start when it ends in ": "
+        bool filesKept;     // the SAT file and scene are the previous step's
+    } steps[] = {
+        {"built", kTwoSections, true, "", false},
+        {"numsol 0", with(kTwoSections, {{"numsol", "0"}}), false, "The shaft has no sections.",
+         true},
+        {"lists empty", {{"numsol", "3"}}, false, "The shaft has no sections.", true},
+        {"proportions", with(kCylinder, {{"comp", "1000000-"}, {"diam_e", "1-"}, {"diam_d", "1-"}}),
+         false, "The largest size may be at most 10000 times the smallest.", false},
+        {"the only section refused", with(kCylinder, {{"comp", "0-"}}), false,
+         "The values given do not make a solid: ", false},
+        {"built again", kCylinder, true, "", false},
+    };
+    RunDir dir;
+    std::string sat, wrl;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        Result r = dir.run(ARVEND_BIN, getRequest(query(step.form)));
+        EXPECT_EQ(r.out, kRedirect);
+        Record rec = readRecord(dir.recordPath("eixo"));
+        ASSERT_TRUE(rec.wellFormed) << rec.text;
+        EXPECT_EQ(rec.shape, "eixo");
+        EXPECT_EQ(rec.built, step.built);
+        std::string reason = step.reason;
+        if (reason.size() > 2 && reason.compare(reason.size() - 2, 2, ": ") == 0)
+            EXPECT_EQ(rec.reason.rfind(reason, 0), 0u) << rec.reason;
+        else
+            EXPECT_EQ(rec.reason, reason);
+        if (step.filesKept) {
+            EXPECT_EQ(readFile(dir.satPath("eixo")), sat);
+            EXPECT_EQ(readFile(dir.wrlPath("eixo")), wrl);
+        } else {
+            EXPECT_EQ(readSolid(dir.satPath("eixo")).bodies, step.built ? 1 : 0);
+        }
+        sat = readFile(dir.satPath("eixo"));
+        wrl = readFile(dir.wrlPath("eixo"));
+    }
+}
+
 } // namespace

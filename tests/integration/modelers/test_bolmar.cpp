@@ -118,6 +118,8 @@ TEST_P(BolmarCode, SelectsThePrimitive) {
     if (!c.name) {
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(dir.outputFiles().empty());
+        for (int tipo = 0; tipo < 9; ++tipo) // no shape is known, so no record either
+            EXPECT_FALSE(readRecord(dir.recordPath(kPrimitives[tipo].name)).present);
         return;
     }
     EXPECT_EQ(r.out, redirect("localhost", c.name));
@@ -208,6 +210,74 @@ TEST(Bolmar, RedirectHost) {
         RunDir dir;
         EXPECT_EQ(bolmar(dir, "tipo=3&diam_s=4", c.env).out, redirect(c.host, "esfera")) << c.host;
     }
+}
+
+const char kProportions[] = "The largest size may be at most 10000 times the smallest.";
+const char kKernelRefused[] = "The values given do not make a solid: ";
+
+// Every request of a known shape leaves a record saying whether a body was built and saved and,
+// if not, why; its time is the request's own, in UTC. The record agrees with the SAT file.
+TEST(Bolmar, StatusRecordSaysWhatCameOfTheRequest) {
+    struct Case {
+        const char *what;
+        const char *query;
+        const char *name;
+        bool built;
+        const char *reason; // the whole reason, or its start for the kernel's refusals
+    } cases[] = {
+        {"built", "tipo=1&diam_s=10&altu_s=20", "cilindro", true, ""},
+        {"built by a boolean", "tipo=7&dcin1_s=6&ccin1_s=40&dcin2_s=8&ccin2_s=30", "cruz", true,
+         ""},
+        {"proportions", "tipo=0&larg_s=300000&comp_s=20&altu_s=10", "paralelepipedo", false,
+         kProportions},
+        {"proportions of the cross", "tipo=7&dcin1_s=6&ccin1_s=400000&dcin2_s=8&ccin2_s=30", "cruz",
+         false, kProportions},
+        {"proportions of the wedge", "tipo=8&larg_s=30&comp_s=200000&altu_s=1", "cunha", false,
+         kProportions},
+        {"kernel refuses the torus", "tipo=4&dmai_s=6&dmen_s=20", "torus", false, kKernelRefused},
+        {"absent sizes", "tipo=0", "paralelepipedo", false, kKernelRefused},
+        {"runaway size", "tipo=3&diam_s=1e300", "esfera", false, kKernelRefused},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        RunDir dir;
+        long long before = nowMs();
+        Result r = bolmar(dir, c.query);
+        long long after = nowMs();
+        EXPECT_EQ(r.out, redirect("localhost", c.name));
+        Record rec = readRecord(dir.recordPath(c.name));
+        ASSERT_TRUE(rec.wellFormed) << rec.text;
+        EXPECT_EQ(rec.shape, c.name);
+        EXPECT_EQ(rec.built, c.built);
+        if (c.reason == kKernelRefused) {
+            EXPECT_EQ(rec.reason.rfind(c.reason, 0), 0u) << rec.reason;
+            EXPECT_GT(rec.reason.size(), std::string(c.reason).size() + 1) << rec.reason;
+            EXPECT_EQ(rec.reason.back(), '.');
+            EXPECT_EQ(rec.reason.find("api_"), std::string::npos) << rec.reason;
+        } else {
+            EXPECT_EQ(rec.reason, c.reason);
+        }
+        long long at = recordTimeMs(rec.time);
+        EXPECT_GE(at, before) << rec.time;
+        EXPECT_LE(at, after) << rec.time;
+        EXPECT_FALSE(rec.request.empty());
+        EXPECT_EQ(readSolid(dir.satPath(c.name)).bodies, c.built ? 1 : 0);
+    }
+}
+
+// Each request's record replaces the one before, with an identity of its own.
+TEST(Bolmar, EachRequestWritesAFreshRecord) {
+    RunDir dir;
+    ASSERT_EQ(bolmar(dir, "tipo=4&dmai_s=20&dmen_s=6").status, 0);
+    Record first = readRecord(dir.recordPath("torus"));
+    ASSERT_EQ(bolmar(dir, "tipo=4&dmai_s=6&dmen_s=20").status, 0);
+    Record second = readRecord(dir.recordPath("torus"));
+    ASSERT_TRUE(first.wellFormed && second.wellFormed) << first.text << second.text;
+    EXPECT_TRUE(first.built);
+    EXPECT_FALSE(second.built);
+    EXPECT_NE(first.request, second.request);
+    EXPECT_LE(recordTimeMs(first.time), recordTimeMs(second.time));
+    EXPECT_EQ(dir.outputFiles().size(), 2u); // the record's temporary file went too
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 // the limits, short bodies, allocation failure under an address-space limit, concurrent requests
 // of one shape and requests killed on the way.
 #include <csignal>
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -164,9 +168,18 @@ TEST(Requests, AllocationFailureNeverRedirects) {
         RunDir dir;
         Result r = post(dir, "application/x-www-form-urlencoded", body, mb << 20);
         SCOPED_TRACE("address space " + std::to_string(mb) + " MiB: " + r.out);
+        Record rec = readRecord(dir.recordPath("paralelepipedo"));
+        if (rec.present) { // whatever came of the request, its record tells it
+            EXPECT_TRUE(rec.wellFormed) << rec.text;
+            EXPECT_EQ(rec.built, hasRedirect(r));
+            if (!rec.built) {
+                EXPECT_EQ(rec.reason, "The server ran out of memory building the solid.");
+            }
+        }
         if (hasRedirect(r)) {
             ++served;
             EXPECT_EQ(r.status, 0);
+            EXPECT_TRUE(rec.present);
             Solid s = readSolid(dir.satPath("paralelepipedo"));
             EXPECT_EQ(s.bodies, 1);
             EXPECT_NEAR(s.volume, 6000, 1e-6);
@@ -188,9 +201,10 @@ struct Dimensions {
     int x, y, z;
 };
 
-// Sixteen requests for the same shape at once, each with its own sizes: the SAT file and the
-// scene left at the end must come from one request. Every box differs in the order of its sides,
-// so the scene's proportions (fitted into the 100 cube) name the request.
+// Sixteen requests for the same shape at once, each with its own sizes: the SAT file, the scene
+// and the status record left at the end must come from one request. Every box differs in the
+// order of its sides, so the scene's proportions (fitted into the 100 cube) name the request;
+// every fourth one is too long to be built, so the record's verdict must match the files.
 TEST(Requests, ConcurrentRequestsOfOneShapeLeaveMatchingFiles) {
     RunDir dir;
     for (int round = 0; round < 3; ++round) {
@@ -198,7 +212,7 @@ TEST(Requests, ConcurrentRequestsOfOneShapeLeaveMatchingFiles) {
         std::vector<Dimensions> dims;
         std::vector<pid_t> pids;
         for (int i = 0; i < 16; ++i) {
-            Dimensions d{10 + i, 40 - i, 25 + (i * 7 + round) % 13};
+            Dimensions d{i % 4 == 3 ? 300000 : 10 + i, 40 - i, 25 + (i * 7 + round) % 13};
             dims.push_back(d);
             std::string query = "tipo=0&larg_s=" + std::to_string(d.x) +
                                 "&comp_s=" + std::to_string(d.y) + "&altu_s=" + std::to_string(d.z);
@@ -208,10 +222,15 @@ TEST(Requests, ConcurrentRequestsOfOneShapeLeaveMatchingFiles) {
             Result r = dir.finish(pids[i], std::to_string(i));
             EXPECT_TRUE(hasRedirect(r)) << r.out << r.err;
         }
+        Record rec = readRecord(dir.recordPath("paralelepipedo"));
+        ASSERT_TRUE(rec.wellFormed) << rec.text;
         Solid s = readSolid(dir.satPath("paralelepipedo"));
-        ASSERT_EQ(s.bodies, 1);
         std::vector<SceneShape> scene = readScene(readFile(dir.wrlPath("paralelepipedo")));
-        ASSERT_EQ(scene.size(), 1u);
+        EXPECT_EQ(dir.outputFiles().size(), 2u); // no temporary file left behind
+        ASSERT_EQ(s.bodies, rec.built ? 1 : 0);
+        ASSERT_EQ(scene.size(), rec.built ? 1u : 0u);
+        if (!rec.built)
+            continue;
         MeshCheck m = checkMesh(scene[0]);
         ASSERT_TRUE(m.closed);
         double sat[3], wrl[3];
@@ -222,9 +241,53 @@ TEST(Requests, ConcurrentRequestsOfOneShapeLeaveMatchingFiles) {
         double scale = 100.0 / std::max({int(sat[0]), int(sat[1]), int(sat[2])});
         for (int i = 0; i < 3; ++i)
             EXPECT_NEAR(wrl[i], sat[i] * scale, 1e-3) << "axis " << i;
-        std::vector<std::string> files = dir.outputFiles();
-        EXPECT_EQ(files.size(), 2u); // no temporary file left behind
     }
+}
+
+// The files of a request waiting for the shape's lock: the temporary ones beside the targets.
+std::vector<std::string> pendingFiles(const RunDir &dir) {
+    std::vector<std::string> pending;
+    for (const std::string &name : dir.outputFiles())
+        if (name != "cilindro.sat" && name != "cilindro.wrl")
+            pending.push_back(name);
+    return pending;
+}
+
+// Requests of one shape build at the same time: each writes its SAT file, scene and record under
+// temporary names without the shape's lock, and waits for the lock only to move them into place.
+// The first to get it clears what killed requests left, but not the files of the other, which is
+// still at work.
+TEST(Requests, RequestsBuildWhileTheShapeIsLocked) {
+    RunDir dir;
+    int lock = open((dir.root() + "/htdocs/acis1/sats/cilindro.lock").c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    pid_t a = dir.start(BOLMAR_BIN, getRequest("tipo=1&diam_s=10&altu_s=20"), "", "a");
+    pid_t b = dir.start(BOLMAR_BIN, getRequest("tipo=1&diam_s=20&altu_s=10"), "", "b");
+    // Each request's record is written last; both are done building when both records are there.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(50);
+    auto records = [&] {
+        int n = 0;
+        for (const std::string &name : pendingFiles(dir))
+            n += name.compare(0, 14, "cilindro.json.") == 0;
+        return n;
+    };
+    while (records() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(pendingFiles(dir).size(), 6u);
+    EXPECT_FALSE(readRecord(dir.recordPath("cilindro")).present); // nothing published yet
+    flock(lock, LOCK_UN);
+    close(lock);
+    for (pid_t pid : {a, b}) {
+        Result r = dir.finish(pid, pid == a ? "a" : "b");
+        EXPECT_TRUE(hasRedirect(r)) << r.out << r.err;
+    }
+    std::vector<std::string> files = dir.outputFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"cilindro.sat", "cilindro.wrl"}));
+    Record rec = readRecord(dir.recordPath("cilindro"));
+    EXPECT_TRUE(rec.wellFormed && rec.built) << rec.text;
 }
 
 // A request killed while it works leaves no lock held and, at worst, temporary files that the
@@ -236,6 +299,12 @@ TEST(Requests, KilledRequestsLeaveNothingBehind) {
          {dir.satPath("cone") + ".Ab12Cd", dir.wrlPath("cone") + ".x9Y8z7"})
         std::ofstream(stale) << "half";
     std::ofstream(dir.wrlPath("cone") + ".keep") << "not ours"; // another name: left alone
+    // A temporary file its writer still holds (locked) belongs to a request at work: it stays.
+    const std::string live = dir.satPath("cone") + ".Live01";
+    std::ofstream(live) << "being written";
+    int held = open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
     const std::string query = "tipo=2&dmai_s=16&dmen_s=6&altu_s=12";
     for (int delayMs : {0, 5, 20, 40, 80}) {
         pid_t pid = dir.start(BOLMAR_BIN, getRequest(query), "", "killed");
@@ -247,8 +316,16 @@ TEST(Requests, KilledRequestsLeaveNothingBehind) {
     EXPECT_TRUE(hasRedirect(r)) << r.out << r.err;
     std::vector<std::string> files = dir.outputFiles();
     std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"cone.sat", "cone.wrl", "cone.wrl.keep"}));
+    EXPECT_EQ(files, (std::vector<std::string>{"cone.sat", "cone.sat.Live01", "cone.wrl",
+                                               "cone.wrl.keep"}));
     EXPECT_EQ(readSolid(dir.satPath("cone")).bodies, 1);
+    // Once its writer is gone, the next request clears it.
+    close(held);
+    r = dir.run(BOLMAR_BIN, getRequest(query));
+    EXPECT_TRUE(hasRedirect(r)) << r.out << r.err;
+    files = dir.outputFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"cone.sat", "cone.wrl", "cone.wrl.keep"}));
 }
 
 } // namespace

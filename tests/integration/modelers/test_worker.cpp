@@ -120,6 +120,41 @@ TEST(Worker, ServesAThousandMixedRequests) {
 #endif
 }
 
+// One worker serves request after request of one shape: each leaves a record of its own, with
+// its own identity and time and its own verdict, whatever the request before it came to.
+TEST(Worker, EachRequestLeavesItsOwnRecord) {
+    RunDir dir;
+    FcgiWorkers worker(BOLMAR_BIN, dir.root());
+    struct Step {
+        const char *query;
+        bool built;
+        const char *reason; // start of the reason
+    } steps[] = {
+        {"tipo=4&dmai_s=20&dmen_s=6", true, ""},
+        {"tipo=4&dmai_s=6&dmen_s=20", false, "The values given do not make a solid: "},
+        {"tipo=4&dmai_s=20&dmen_s=6", true, ""},
+        {"tipo=4&dmai_s=200000&dmen_s=6", false, "The largest size may be at most"},
+        {"tipo=4&dmai_s=30&dmen_s=6", true, ""},
+    };
+    std::vector<std::string> seen;
+    long long last = 0;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.query);
+        long long before = nowMs();
+        EXPECT_EQ(worker.request(fcgiGet(step.query)).out, redirectTo("torus"));
+        Record rec = readRecord(dir.recordPath("torus"));
+        ASSERT_TRUE(rec.wellFormed) << rec.text;
+        EXPECT_EQ(rec.built, step.built);
+        EXPECT_EQ(rec.reason.rfind(step.reason, 0), 0u) << rec.reason;
+        EXPECT_EQ(rec.reason.empty(), step.built);
+        EXPECT_EQ(std::find(seen.begin(), seen.end(), rec.request), seen.end()) << rec.request;
+        seen.push_back(rec.request);
+        long long at = recordTimeMs(rec.time);
+        EXPECT_GE(at, std::max(before, last)); // the request's own time, not the worker's start
+        last = at;
+    }
+}
+
 // A request whose files cannot be written is answered "Unable to open file!" under a 500 status;
 // the same worker serves the next request once the folder is back.
 TEST(Worker, UnwritableFolderIsAnsweredAndTheWorkerServesOn) {
