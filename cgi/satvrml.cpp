@@ -240,7 +240,7 @@ void convert(const char *satPath, TempFile &wrl) {
 
 // A scene is written in large pieces: the default buffer would make a system call every few
 // points.
-constexpr std::size_t kSceneBuffer = std::size_t(1) << 16;
+constexpr std::size_t kSceneBuffer = std::size_t(1) << 18;
 
 } // namespace
 

@@ -1,6 +1,8 @@
 /* The VRML 2.0 text of a scene: head, one shape per body from the faceter's callbacks, tail. */
 #include "vrml_mesh.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -66,6 +68,15 @@ const char *const kDrawn[24] = {
     "goldenrod", "fuchsia",     "darksalmon", "lime",      "darkturquoise", "darkseagreen",
     "purple",    "deepskyblue", "blueviolet", "firebrick", "forestgreen",   "darkslateblue",
     "olive",     "orchid",      "turquoise",  "beige",     "white",         "lightgray"};
+
+// Writes the decimal digits of v to the end of buffer (backwards from end); returns the start.
+char *digitsBefore(char *end, std::uint64_t v) {
+    do {
+        *--end = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    return end;
+}
 
 void writeWorldInfo(FILE *out) {
     std::fprintf(out, "#VRML V2.0 utf8\n");
@@ -205,10 +216,23 @@ void VrmlMeshManager::announce_indexed_polynode(int, int, int inode) {
         indicesOpen_ = 1;
         pointsOpen_ = 0;
     }
-    std::fprintf(output_, "%d, ", inode);
+    // "%d, " without printf: the faceter's node numbers are never negative.
+    if (inode < 0) {
+        std::fprintf(output_, "%d, ", inode);
+        return;
+    }
+    char text[16];
+    char *end = text + sizeof text;
+    *--end = ' ';
+    *--end = ',';
+    char *start = digitsBefore(end, static_cast<std::uint64_t>(inode));
+    std::fwrite(start, 1, static_cast<std::size_t>(text + sizeof text - start), output_);
 }
 
-void VrmlMeshManager::end_indexed_polygon(int) { std::fprintf(output_, "-1,\n\t\t\t\t\t"); }
+void VrmlMeshManager::end_indexed_polygon(int) {
+    static const char terminator[] = "-1,\n\t\t\t\t\t";
+    std::fwrite(terminator, 1, sizeof terminator - 1, output_);
+}
 
 void VrmlMeshManager::end_mesh_output(ENTITY *) {
     if (pointsOpen_) {
@@ -228,7 +252,59 @@ void VrmlMeshManager::end_mesh_output(ENTITY *) {
 int VrmlMeshManager::max_nodes_per_polygon() { return -1; }
 
 void VrmlMeshManager::writePoint(const position &p) {
-    std::fprintf(output_, "\t\t\t\t\t\t%f %f %f,\n", p.x(), p.y(), p.z());
+    // "\t\t\t\t\t\t%f %f %f,\n", with printf only for the numbers vrmlFixed6 leaves to it.
+    char line[6 + 3 * VRML_FIXED6_MAX + 2];
+    int at = 6;
+    std::memset(line, '\t', 6);
+    for (int i = 0; i < 3; ++i) {
+        int n = 0;
+        if (!vrmlFixed6(p.coordinate(i), line + at, n)) {
+            std::fprintf(output_, "\t\t\t\t\t\t%f %f %f,\n", p.x(), p.y(), p.z());
+            return;
+        }
+        at += n;
+        line[at++] = i < 2 ? ' ' : ',';
+    }
+    line[at++] = '\n';
+    std::fwrite(line, 1, static_cast<std::size_t>(at), output_);
+}
+
+bool vrmlFixed6(double x, char *out, int &length) {
+    if (!std::isfinite(x) || std::fabs(x) >= 9e12)
+        return false;
+    // x = mantissa * 2^e exactly, with e < 0 for every value below 9e12; the millionths are
+    // mantissa * 10^6 / 2^-e, rounded on the exact remainder.
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bool negative = (bits >> 63) != 0;
+    int biased = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t mantissa = bits & ((std::uint64_t(1) << 52) - 1);
+    int shift = 1074; // subnormal: mantissa * 2^-1074
+    if (biased != 0) {
+        mantissa |= std::uint64_t(1) << 52;
+        shift = 1075 - biased;
+    }
+    unsigned __int128 scaled = static_cast<unsigned __int128>(mantissa) * 1000000u;
+    std::uint64_t millionths = 0; // below 2^-127 (scaled < 2^73): less than half a millionth
+    if (shift < 128) {
+        const unsigned __int128 one = 1;
+        millionths = static_cast<std::uint64_t>(scaled >> shift);
+        unsigned __int128 rest = scaled & ((one << shift) - 1), half = one << (shift - 1);
+        if (rest > half || (rest == half && (millionths & 1)))
+            ++millionths;
+    }
+    char text[VRML_FIXED6_MAX];
+    char *end = text + sizeof text;
+    std::uint64_t fraction = millionths % 1000000;
+    for (int i = 0; i < 6; ++i, fraction /= 10)
+        *--end = static_cast<char>('0' + fraction % 10);
+    *--end = '.';
+    char *start = digitsBefore(end, millionths / 1000000);
+    if (negative)
+        *--start = '-';
+    length = static_cast<int>(text + sizeof text - start);
+    std::memcpy(out, start, static_cast<std::size_t>(length));
+    return true;
 }
 
 void VrmlMeshManager::closePoints() {

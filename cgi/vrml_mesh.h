@@ -10,6 +10,16 @@
 
 #include "kernel.h"
 
+// Longest text vrmlFixed6 writes, with its terminating null.
+enum { VRML_FIXED6_MAX = 32 };
+
+// Writes x to out as printf's "%f" does (six decimals, the exact binary value rounded to nearest,
+// ties to even; "-" for any negative value, "-0.000000" included) and returns the length; false
+// (out untouched) for a value beyond 9e12 in size or not finite, which the caller must format
+// with printf. Meshes print hundreds of thousands of numbers, and printf's general machinery
+// costs more than the meshing.
+bool vrmlFixed6(double x, char *out, int &length);
+
 class VrmlMeshManager : public GLOBAL_MESH_MANAGER {
   public:
     // Defaults: output standard output, no reference cube, plain grey shapes, all viewpoints.

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
-#include <unordered_map>
 #include <tuple>
 
 #include <BRepBndLib.hxx>
@@ -383,24 +382,34 @@ bool triangulate(const TopoDS_Shape &shape, Mesh &m) {
 // consistently wound surface); volume receives what the triangles enclose (positive when they
 // face outwards), by the divergence theorem.
 bool closed_mesh(const Mesh &m, double &volume) {
-    std::unordered_map<std::uint64_t, int> directed;
-    auto key = [](int a, int b) { return (std::uint64_t(unsigned(a)) << 32) | unsigned(b); };
     volume = 0;
     for (const auto &t : m.triangles) {
-        for (int k = 0; k < 3; ++k)
-            directed[key(t[k], t[(k + 1) % 3])]++;
         gp_XYZ p = m.nodes[t[0]].p.XYZ(), q = m.nodes[t[1]].p.XYZ(), r = m.nodes[t[2]].p.XYZ();
         volume += p.Dot(q.Crossed(r)) / 6;
     }
     if (m.triangles.empty())
         return false;
-    for (const auto &[k, n] : directed) {
-        if (n != 1)
-            return false;
-        auto back = directed.find((k << 32) | (k >> 32));
-        if (back == directed.end() || back->second != 1)
-            return false;
-    }
+    // The directed edges grouped by their first node (a counting sort: node numbers run from 0),
+    // so each edge's twin is looked for among the few edges leaving one node. A hash table of
+    // the edges cost more than meshing a torus.
+    std::size_t n = m.nodes.size();
+    std::vector<int> first(n + 1, 0), to(3 * m.triangles.size());
+    for (const auto &t : m.triangles)
+        for (int k = 0; k < 3; ++k)
+            ++first[t[k] + 1];
+    for (std::size_t i = 0; i < n; ++i)
+        first[i + 1] += first[i];
+    std::vector<int> fill(first.begin(), first.end() - 1);
+    for (const auto &t : m.triangles)
+        for (int k = 0; k < 3; ++k)
+            to[fill[t[k]]++] = t[(k + 1) % 3];
+    auto count = [&](int from, int target) {
+        return int(std::count(to.begin() + first[from], to.begin() + first[from + 1], target));
+    };
+    for (std::size_t a = 0; a < n; ++a)
+        for (int e = first[a]; e < first[a + 1]; ++e) // used once each way
+            if (count(int(a), to[e]) != 1 || count(to[e], int(a)) != 1)
+                return false;
     return volume > 0;
 }
 

@@ -1,5 +1,10 @@
 /* The scene text written by VrmlMeshManager, compared with reference text. */
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <set>
 #include <string>
 
@@ -229,3 +234,52 @@ TEST(VrmlWriter, AppearanceLibraryAndRandomNames) {
 }
 
 } // namespace
+
+// Points and node numbers are written without printf but must read exactly as its "%f" and
+// "%d": checked against printf itself on random values, on exact ties of the sixth decimal
+// (rounded to even), on values of every size and sign, and through the manager, including the
+// values it leaves to printf.
+TEST(VrmlWriter, NumbersAreWrittenAsPrintfWouldWriteThem) {
+    std::mt19937_64 random(12345);
+    int mismatches = 0;
+    auto check = [&](double x) {
+        char expected[400], got[VRML_FIXED6_MAX] = "";
+        std::snprintf(expected, sizeof expected, "%f", x);
+        int n = -1;
+        if (!vrmlFixed6(x, got, n)) {
+            EXPECT_TRUE(!std::isfinite(x) || std::fabs(x) >= 9e12) << expected;
+            return;
+        }
+        if (std::string(got, n) != expected && ++mismatches <= 5)
+            ADD_FAILURE() << "%f gives " << expected << ", we gave " << std::string(got, n);
+    };
+    std::uniform_real_distribution<double> scene(-150, 150);
+    for (int i = 0; i < 200000; ++i)
+        check(scene(random));
+    for (int i = 0; i < 200000; ++i) { // any bits at all: every exponent, subnormals, NaN
+        std::uint64_t bits = random();
+        double x;
+        std::memcpy(&x, &bits, sizeof x);
+        check(x);
+    }
+    for (int i = 0; i < 200000; ++i) // multiples of small powers of two: ties of the last decimal
+        check(std::ldexp(double(random() % 2000001) - 1000000, -int(random() % 30)));
+    for (double x : {0.0, -0.0, 5e-7, -5e-7, 1.5e-6, 2.5e-6, 4.9e-324, -1e-300, 8.999999e12, 9e12,
+                     99.9999995, 0.0000015})
+        check(x);
+
+    Scene s;
+    s.m->begin_mesh_output(nullptr);
+    s.m->announce_global_node(0, static_cast<VERTEX *>(nullptr), position(-0.0, 12.3456785, 1e13));
+    s.m->announce_global_node(1, static_cast<VERTEX *>(nullptr), position(1e-9, -1e-9, 99.5));
+    for (int node : {0, 1, 9, 10, 123456789, INT_MAX, -3})
+        s.m->announce_indexed_polynode(0, 0, node);
+    s.m->end_indexed_polygon(0);
+    char expected[512];
+    std::snprintf(expected, sizeof expected,
+                  "\t\t\t\t\t\t%f %f %f,\n\t\t\t\t\t\t%f %f %f,\n\t\t\t\t\t] #end of point\n"
+                  "\t\t\t\t} #end of Coordinate\n\t\t\t\tcoordIndex [\n\t\t\t\t\t"
+                  "%d, %d, %d, %d, %d, %d, %d, -1,\n\t\t\t\t\t",
+                  -0.0, 12.3456785, 1e13, 1e-9, -1e-9, 99.5, 0, 1, 9, 10, 123456789, INT_MAX, -3);
+    EXPECT_EQ(s.out.text(), std::string(kShapeOpen) + expected);
+}
