@@ -108,10 +108,14 @@ int truncatedExtent(double low, double high) {
 
 void satSetFailureHandler(void (*handler)()) { g_failureHandler = handler; }
 
-void satUnableToOpen() {
+void satDiscardPending() {
     for (const std::string &temp : g_pendingTemps)
         unlink(temp.c_str());
     g_pendingTemps.clear();
+}
+
+void satUnableToOpen() {
+    satDiscardPending();
     if (g_failureHandler) {
         g_failureHandler();
         std::abort(); // a handler that returns breaks its contract

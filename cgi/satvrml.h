@@ -25,6 +25,10 @@
 // Sets the handler that replaces the "Unable to open file!" message and exit; null restores them.
 void satSetFailureHandler(void (*handler)());
 
+// Removes every temporary file this process is writing, for a process about to end without
+// running destructors.
+void satDiscardPending();
+
 // Gives up the file being written: removes its temporary file, then runs the failure handler, or
 // prints "Unable to open file!\n" on standard output and ends the process with exit code 1.
 [[noreturn]] void satUnableToOpen();

@@ -201,7 +201,8 @@ void modelerFail(int status, const char *reason, const char *text) {
     if (g_request)
         throw answer; // the worker's request loop answers and goes on serving
     modelerWriteAnswer(stdout, answer);
-    _exit(1); // nothing half-done is flushed after the answer
+    satDiscardPending(); // the request's unpublished files
+    _exit(1);            // nothing half-done is flushed after the answer
 }
 
 void modelerCheckRequest() {
