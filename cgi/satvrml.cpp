@@ -40,6 +40,19 @@ bool stillNamed(int fd, const std::string &path) {
            open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
+// Moves the file temp into place at path. Where the file system can, the two are exchanged and
+// the old file (now named temp) removed: renaming over an existing file makes ext4 write the new
+// file out at once and, on a disk mounted to discard, wait while the old file's blocks are
+// discarded, which costs a request more than its meshing; an old file removed before it was ever
+// written out costs nothing. Otherwise, and for a first file, a plain rename.
+bool replace(const std::string &temp, const std::string &path) {
+    if (renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
+        unlink(temp.c_str());
+        return true;
+    }
+    return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
 // A temporary file beside path, readable as a normal new file would be, and locked by its
 // writer for as long as it is open (see satRemoveStaleTemps). Its name is path + "." + six
 // characters.
@@ -76,7 +89,7 @@ struct TempFile {
     bool finish() { return std::fflush(file) == 0 && std::ferror(file) == 0; }
     // Moves the file into place and closes it; false (and nothing left behind) on failure.
     bool commit() {
-        bool ok = finish() && std::rename(temp.c_str(), path.c_str()) == 0;
+        bool ok = finish() && replace(temp, path);
         ok = std::fclose(file) == 0 && ok;
         file = nullptr;
         if (!ok)
