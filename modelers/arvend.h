@@ -5,8 +5,9 @@
  *
  * Errors: a kernel call that fails leaves the shaft as it was and the program goes on; a shaft
  * whose proportions the mesher cannot serve (modeler_limits.h) is not built, and a SAT file
- * without a body is written. The redirect is printed unless a file cannot be written or the
- * request cannot be served (modeler_site.h). */
+ * without a body is written. A shaft of no sections writes only the status record. The redirect
+ * is printed unless a file cannot be written or the request cannot be served (modeler_site.h),
+ * and every request that redirects leaves the shape's status record. */
 #ifndef ROVAK_ARVEND_H
 #define ROVAK_ARVEND_H
 

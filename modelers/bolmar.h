@@ -4,7 +4,8 @@
  * Errors: a kernel call that fails leaves whatever body there is to be written, and a body whose
  * proportions the mesher cannot serve (modeler_limits.h) is not built: both write a SAT file
  * without a body and redirect. A code outside 0 to 8 builds nothing, writes nothing and prints
- * nothing. A request the program cannot serve gets an HTTP error answer (modeler_site.h). */
+ * nothing. A request the program cannot serve gets an HTTP error answer (modeler_site.h). Every
+ * request that redirects leaves the shape's status record, saying why when nothing was built. */
 #ifndef ROVAK_BOLMAR_H
 #define ROVAK_BOLMAR_H
 
