@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <regex>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
@@ -183,6 +182,53 @@ std::string readFile(const std::string &path) {
     return ss.str();
 }
 
+namespace {
+
+// Reads a JSON string at text[at] (its quotes included) into out, undoing its escapes; false when
+// it is not one (a raw control character, an unknown escape, no closing quote).
+bool jsonString(const std::string &text, std::size_t &at, std::string &out) {
+    if (at >= text.size() || text[at] != '"')
+        return false;
+    out.clear();
+    for (++at; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"') {
+            ++at;
+            return true;
+        }
+        if (static_cast<unsigned char>(c) < 0x20)
+            return false;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++at >= text.size())
+            return false;
+        static const std::string simple = "\"\\/bfnrt", meant = "\"\\/\b\f\n\r\t";
+        std::size_t k = simple.find(text[at]);
+        if (k != std::string::npos) {
+            out += meant[k];
+        } else if (text[at] == 'u' && at + 4 < text.size() &&
+                   text.find_first_not_of("0123456789abcdefABCDEF", at + 1) >= at + 5) {
+            out += static_cast<char>(std::stoi(text.substr(at + 1, 4), nullptr, 16));
+            at += 4;
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Takes the literal word at text[at].
+bool literal(const std::string &text, std::size_t &at, const std::string &word) {
+    if (text.compare(at, word.size(), word) != 0)
+        return false;
+    at += word.size();
+    return true;
+}
+
+} // namespace
+
 Record readRecord(const std::string &path) {
     Record r;
     std::ifstream in(path, std::ios::binary);
@@ -190,33 +236,20 @@ Record readRecord(const std::string &path) {
     if (!r.present)
         return r;
     r.text = readFile(path);
-    // A JSON string without raw control characters, its escapes kept for now.
-    const std::string str = R"re("((?:[^"\\\x00-\x1f]|\\["\\/bfnrt]|\\u[0-9a-fA-F]{4})*)")re";
-    static const std::regex line("\\{\"shape\":" + str + ",\"built\":(true|false),\"reason\":" +
-                                 str + ",\"time\":\"([0-9T:.Z-]+)\",\"request\":" + str + "\\}\n");
-    std::smatch m;
-    if (!std::regex_match(r.text, m, line))
-        return r;
-    auto unescape = [](const std::string &t) {
-        std::string out;
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            if (t[i] != '\\') {
-                out += t[i];
-            } else if (t[i + 1] == 'u') {
-                out += static_cast<char>(std::stoi(t.substr(i + 2, 4), nullptr, 16));
-                i += 5;
-            } else {
-                out += t[++i];
-            }
-        }
-        return out;
-    };
-    r.wellFormed = true;
-    r.shape = unescape(m[1]);
-    r.built = m[2] == "true";
-    r.reason = unescape(m[3]);
-    r.time = m[4];
-    r.request = unescape(m[5]);
+    // Exactly {"shape":S,"built":B,"reason":S,"time":S,"request":S} and a line feed.
+    const std::string &t = r.text;
+    std::size_t at = 0;
+    bool ok = literal(t, at, "{\"shape\":") && jsonString(t, at, r.shape) &&
+              literal(t, at, ",\"built\":");
+    if (ok && literal(t, at, "true"))
+        r.built = true;
+    else
+        ok = ok && literal(t, at, "false");
+    ok = ok && literal(t, at, ",\"reason\":") && jsonString(t, at, r.reason) &&
+         literal(t, at, ",\"time\":") && jsonString(t, at, r.time) &&
+         literal(t, at, ",\"request\":") && jsonString(t, at, r.request) && literal(t, at, "}\n") &&
+         at == t.size();
+    r.wellFormed = ok;
     return r;
 }
 
