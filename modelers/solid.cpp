@@ -298,15 +298,43 @@ std::string tempFolder() {
     return dir && *dir ? dir : "/tmp";
 }
 
-// The STEP text of body. The writer needs a file: it is made in the temporary folder and its
-// name removed as soon as the writer is done, before anything can end the request.
+// An open, nameless temporary file and a path the writer can open it by: a killed request then
+// leaves nothing behind. Where the file system has no nameless files, a named one whose name
+// is removed as soon as the writer is done. The path is empty when no file can be made.
+struct StepFile {
+    int fd = -1;
+    std::string path;
+    bool named = false;
+};
+
+StepFile openStepFile() {
+    StepFile f;
+    std::string folder = tempFolder();
+    f.fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (f.fd >= 0) {
+        f.path = "/proc/self/fd/" + std::to_string(f.fd);
+        if (access(f.path.c_str(), W_OK) == 0)
+            return f;
+        close(f.fd); // no /proc: fall back to a named file
+    }
+    f.path = folder + "/rovak-solid-XXXXXX";
+    f.fd = mkostemp(&f.path[0], O_CLOEXEC);
+    f.named = f.fd >= 0;
+    if (f.fd < 0)
+        f.path.clear();
+    return f;
+}
+
+// The STEP text of body, through a temporary file (the writer needs one).
 std::string stepBytes(BODY *body, const char *shape) {
-    std::string path = tempFolder() + "/rovak-solid-XXXXXX";
-    int fd = mkostemp(&path[0], O_CLOEXEC);
-    if (fd < 0)
+    StepFile file = openStepFile();
+    if (file.fd < 0)
         modelerFail(500, "Internal Server Error", "No temporary file can be made.");
+    int fd = file.fd;
+    const std::string &path = file.path;
     outcome written = kernel_write_step(body, shape, path.c_str());
-    unlink(path.c_str());
+    if (file.named)
+        unlink(path.c_str());
     std::string bytes;
     struct stat st;
     bool read = written.ok() && fstat(fd, &st) == 0 && st.st_size >= 0;
