@@ -4,11 +4,15 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <chrono>
+#include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -310,6 +314,39 @@ TEST(Solid, MeasuresTheShaft) {
     ASSERT_EQ(json.status, 200);
     double v = kPi * 16 * 10 + kPi * 20 / 3 * (36 + 18 + 9);
     EXPECT_NEAR(jsonNumber(json.body, "volume"), v, 1e-6 * v) << json.body;
+}
+
+// Requests killed at every moment of writing a STEP file leave nothing in the temporary folder.
+TEST(Solid, KilledStepRequestsLeaveNoTemporaryFile) {
+    RunDir dir;
+    Result r = dir.run(ARVEND_BIN, getRequest("comp=10-20-30-&diam_e=8-12-10-&diam_d=8-6-10-"
+                                              "&numsol=3&codfuros=4&dfuro=2&seccao=2"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string tmp = dir.root() + "/solid-tmp";
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    std::vector<std::string> env = {"GATEWAY_INTERFACE=CGI/1.1", "REQUEST_METHOD=GET",
+                                    "QUERY_STRING=shape=eixo&format=step", "TMPDIR=" + tmp};
+    // Kills spread over the length of a whole request, as measured here.
+    auto begin = std::chrono::steady_clock::now();
+    dir.finish(dir.start(SOLID_BIN, env, "", "timed"), "timed");
+    auto whole = std::chrono::steady_clock::now() - begin;
+    const int kKills = 40;
+    for (int k = 0; k < kKills; ++k) {
+        std::string tag = "kill" + std::to_string(k);
+        pid_t pid = dir.start(SOLID_BIN, env, "", tag);
+        std::this_thread::sleep_for(whole * k / kKills);
+        kill(pid, SIGKILL);
+        dir.finish(pid, tag);
+    }
+    EXPECT_EQ(solid(dir, "shape=eixo&format=step").status, 200);
+    std::vector<std::string> left;
+    if (DIR *d = opendir(tmp.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                left.push_back(e->d_name);
+        closedir(d);
+    }
+    EXPECT_TRUE(left.empty()) << left.size() << " files left, first " << left[0];
 }
 
 // ---- refusals and nothing built ----
