@@ -2,6 +2,7 @@
 #include "kernel_export.h"
 
 #include "kernel_internal.h"
+#include "kernel_leak.h"
 
 #include <array>
 #include <cmath>
@@ -186,6 +187,7 @@ outcome kernel_write_step(BODY *body, const char *product, const char *path) {
         if (!has_solid(shape_of(body)))
             return fail(KERN_WRONG_TYPE, "kernel_write_step: the body holds no solid");
         SilentMessenger silent;
+        LeakCheckPause pause;
         // The settings exist once the controller is set up, and a new writer's model takes them.
         STEPControl_Controller::Init();
         Interface_Static::SetCVal("write.step.schema", "AP214IS");
