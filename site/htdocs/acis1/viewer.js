@@ -267,6 +267,7 @@
     const CREASE = Math.PI / 6;     // faces meeting at more than 30 degrees show an edge
     const EDGE_LIFT = 0.05;         // scene units (the model spans 100)
     const MAX_SCENE_BYTES = 64 << 20; // larger scenes would stall the page: offered as files only
+    const FETCH_TIMEOUT_MS = 30000; // a record, the measures or a scene: then "could not be read"
     const ISOMETRIC = lookBasis([1, 1, 1], [0, 0, 1]); // from +x +y +z, height (z) up
 
     const page = {
@@ -302,20 +303,30 @@
         return date.toLocaleString(undefined, { dateStyle: "medium", timeStyle: "medium" });
     }
 
-    // The shape's status record, or null when there is none or it cannot be read (files written
-    // before records existed): the scene is then shown as it is.
+    // fetch without the cache, given up after FETCH_TIMEOUT_MS: a server that stops answering
+    // ends in the same "could not be read" outcome as one that refuses.
+    function fetchBounded(url) {
+        return fetch(url, { cache: "no-store", signal: AbortSignal.timeout(FETCH_TIMEOUT_MS) });
+    }
+
+    // The shape's status record; null when there is none (files written before records
+    // existed: the scene is then shown as it is); { unreadable: true } when the server did not
+    // give it (an error, no answer in time, a damaged record): nothing can be said about the
+    // files then, so no model is shown as if it were new.
     async function readRecord() {
         const url = "../sats/" + encodeURIComponent(page.model) + ".json?t=" + Date.now();
         try {
-            const answer = await fetch(url, { cache: "no-store" });
-            if (!answer.ok)
+            const answer = await fetchBounded(url);
+            if (answer.status === 404)
                 return null;
+            if (!answer.ok)
+                return { unreadable: true };
             const record = await answer.json();
             if (!record || typeof record.built !== "boolean")
-                return null;
+                return { unreadable: true };
             return record;
         } catch (error) {
-            return null;
+            return { unreadable: true };
         }
     }
 
@@ -407,7 +418,7 @@
         const url = "/cgi-bin/Solid?shape=" + encodeURIComponent(page.model) + "&format=json";
         let solid = null;
         try {
-            const answer = await fetch(url, { cache: "no-store" });
+            const answer = await fetchBounded(url);
             if (answer.ok)
                 solid = await answer.json();
         } catch (error) {
@@ -588,7 +599,7 @@
         // Every request overwrites the scene file: ask for the current one.
         const url = "../wrls/" + encodeURIComponent(page.model) + ".wrl?t=" + Date.now();
         try {
-            const answer = await fetch(url, { cache: "no-store" });
+            const answer = await fetchBounded(url);
             if (answer.status === 404)
                 return { outcome: "missing" };
             if (!answer.ok)
@@ -625,11 +636,16 @@
     const SCENE_TROUBLE = {
         large: "The model is too large to show here: download it from the list beside.",
         failed: "The model could not be shown: its scene could not be read.",
+        record: "The model could not be shown: the outcome of the last request could not be read.",
     };
 
     // The whole page: record first, then the scene and, beside it, the measures.
     async function show() {
         const record = await readRecord();
+        if (record && record.unreadable) {
+            showFailure(SCENE_TROUBLE.record);
+            return;
+        }
         if (record && !record.built) {
             showEmpty(record.reason, record.time);
             return;
@@ -656,7 +672,8 @@
             // A scene without a model: a request built nothing, and wrote its record after
             // ours was read, or wrote none.
             const again = await readRecord();
-            showEmpty(again && !again.built ? again.reason : "", again && again.time);
+            const known = again && !again.unreadable;
+            showEmpty(known && !again.built ? again.reason : "", known && again.time);
         }
         await measures;
     }

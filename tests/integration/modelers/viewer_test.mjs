@@ -238,8 +238,17 @@ async function caseTorus(site) {
     await site.framed(tab, "torus, first view", "viewer-torus.png");
     await tab.close();
 
+    // A record the page cannot read says nothing of the files: no model is shown as new.
+    const recordPath = join(site.prefix, "htdocs/acis1/sats/torus.json");
+    writeFileSync(recordPath, "{\"shape\":\"torus\",\"bui");
+    tab = await site.open("desenhatorus");
+    check(await tab.getAttribute("body", "data-scene") === "failed" &&
+              (await tab.locator("#message").innerText()).includes("could not be read"),
+          "torus with a damaged status record: a failure, not the model");
+    await tab.close();
+
     // Files from before status records: the scene is shown as it is.
-    rmSync(join(site.prefix, "htdocs/acis1/sats/torus.json"), { force: true });
+    rmSync(recordPath, { force: true });
     tab = await site.open("desenhatorus");
     check(await tab.getAttribute("body", "data-scene") === "loaded",
           "torus without a status record: the scene loads");
