@@ -9,16 +9,13 @@
 // Usage: node forms_test.mjs SERVE_SCRIPT BUILD_DIR SITE_DIR
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { execFileSync } from "node:child_process";
-import { existsSync, mkdtempSync, rmSync } from "node:fs";
-import { createRequire } from "node:module";
-import { createServer } from "node:net";
+import { mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
+import {
+    SKIP, check, chromiumFlags, chromiumPath, findChromium, freePort, runMain,
+} from "../../support/browser.mjs";
 
-const SKIP = 77;
-const chromiumPath = "/usr/bin/chromium";
-const chromiumFlags = ["--no-sandbox", "--disable-background-networking",
-                       "--disable-component-update", "--disable-sync"];
 const [serve, buildDir, siteDir] = process.argv.slice(2);
 
 // What each form sends today: action, method, encoding and its fields with their defaults.
@@ -44,23 +41,6 @@ const FORMS = [
      { tipo: "8", larg_s: "30", comp_s: "20", altu_s: "15" }],
     ["shaft", "eixo", "POST", "application/x-www-form-urlencoded", SHAFT_DEFAULTS],
 ];
-
-function freePort() {
-    return new Promise((resolve, reject) => {
-        const server = createServer();
-        server.once("error", reject);
-        server.listen(0, "127.0.0.1", () => {
-            const { port } = server.address();
-            server.close(() => resolve(port));
-        });
-    });
-}
-
-function check(condition, message) {
-    if (!condition)
-        throw new Error(message);
-    console.log("  ok: " + message);
-}
 
 function same(actual, expected) { return JSON.stringify(actual) === JSON.stringify(expected); }
 
@@ -399,17 +379,9 @@ const CASES = [
 ];
 
 async function main() {
-    if (!existsSync(chromiumPath)) {
-        console.log("skipped: " + chromiumPath + " is not installed");
+    const chromium = findChromium(siteDir);
+    if (!chromium)
         return SKIP;
-    }
-    let chromium;
-    try {
-        chromium = createRequire(join(siteDir, "package.json"))("playwright-core").chromium;
-    } catch (error) {
-        console.log("skipped: playwright-core is not installed (scripts/site-deps)");
-        return SKIP;
-    }
     const port = await freePort();
     const prefix = mkdtempSync(join(tmpdir(), "site-forms."));
     const origin = `http://127.0.0.1:${port}`;
@@ -450,9 +422,4 @@ async function main() {
     }
 }
 
-main().then(
-    (code) => process.exit(code),
-    (error) => {
-        console.error("FAILED: " + error.message);
-        process.exit(1);
-    });
+runMain(main);

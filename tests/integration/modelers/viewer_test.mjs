@@ -11,38 +11,16 @@
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { execFileSync } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
-import { createRequire } from "node:module";
-import { createServer } from "node:net";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
+import {
+    SKIP, check, chromiumFlags, chromiumPath, findChromium, freePort, runMain,
+} from "../../support/browser.mjs";
 
-const SKIP = 77;
-const chromiumPath = "/usr/bin/chromium";
-const chromiumFlags = [
-    "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-];
 const [serve, buildDir, siteDir, shotDir] = process.argv.slice(2);
 
 // The model's largest extent on screen over the view's shorter side: the viewer aims at 0.7.
 const FRAMED_LOW = 0.5, FRAMED_HIGH = 0.9;
-
-function freePort() {
-    return new Promise((resolve, reject) => {
-        const server = createServer();
-        server.once("error", reject);
-        server.listen(0, "127.0.0.1", () => {
-            const { port } = server.address();
-            server.close(() => resolve(port));
-        });
-    });
-}
-
-function check(condition, message) {
-    if (!condition)
-        throw new Error(message);
-    console.log("ok: " + message);
-}
 
 function near(value, expected, tolerance) {
     return Math.abs(value - expected) <= tolerance * Math.max(1, Math.abs(expected));
@@ -294,17 +272,9 @@ async function caseRefused(site) {
 }
 
 async function main() {
-    if (!existsSync(chromiumPath)) {
-        console.log("skipped: " + chromiumPath + " is not installed");
+    const chromium = findChromium(siteDir);
+    if (!chromium)
         return SKIP;
-    }
-    let chromium;
-    try {
-        chromium = createRequire(join(siteDir, "package.json"))("playwright-core").chromium;
-    } catch (error) {
-        console.log("skipped: playwright-core is not installed (scripts/site-deps)");
-        return SKIP;
-    }
     if (shotDir)
         mkdirSync(shotDir, { recursive: true });
 
@@ -350,9 +320,4 @@ async function main() {
     }
 }
 
-main().then(
-    (code) => process.exit(code),
-    (error) => {
-        console.error("FAILED: " + error.message);
-        process.exit(1);
-    });
+runMain(main);

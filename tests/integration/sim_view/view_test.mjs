@@ -9,38 +9,17 @@
 // Usage: node view_test.mjs ROVAK_SIM SITE_DIR [SCREENSHOT.png]
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { spawn } from "node:child_process";
-import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
-import { createRequire } from "node:module";
-import { connect, createServer } from "node:net";
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { connect } from "node:net";
 import { tmpdir } from "node:os";
-import { join, resolve } from "node:path";
+import { join } from "node:path";
+import {
+    SKIP, check, chromiumFlags, chromiumPath, findChromium, freePort, runMain,
+} from "../../support/browser.mjs";
 
-const SKIP = 77;
-const chromiumPath = "/usr/bin/chromium";
-const chromiumFlags = [
-    "--no-sandbox", "--use-angle=swiftshader", "--enable-unsafe-swiftshader",
-    "--disable-background-networking", "--disable-component-update", "--disable-sync",
-];
 const [simBinary, siteDir, screenshotPath] = process.argv.slice(2);
 
-function check(condition, message) {
-    if (!condition)
-        throw new Error(message);
-    console.log("ok: " + message);
-}
-
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-function freePort() {
-    return new Promise((resolve, reject) => {
-        const server = createServer();
-        server.once("error", reject);
-        server.listen(0, "127.0.0.1", () => {
-            const { port } = server.address();
-            server.close(() => resolve(port));
-        });
-    });
-}
 
 // Polls until test() gives a truthy value; fails after limitMs.
 async function waitFor(what, test, limitMs = 15000) {
@@ -235,17 +214,9 @@ async function checkSnapshot(context, svgText) {
 }
 
 async function main() {
-    if (!existsSync(chromiumPath)) {
-        console.log("skipped: " + chromiumPath + " is not installed");
+    const chromium = findChromium(siteDir);
+    if (!chromium)
         return SKIP;
-    }
-    let chromium;
-    try {
-        chromium = createRequire(join(resolve(siteDir), "package.json"))("playwright-core").chromium;
-    } catch (error) {
-        console.log("skipped: playwright-core is not installed (scripts/site-deps)");
-        return SKIP;
-    }
     const dir = mkdtempSync(join(tmpdir(), "sim-view."));
     const port = await freePort();
     const svg = join(dir, "end.svg");
@@ -282,9 +253,4 @@ async function main() {
     }
 }
 
-main().then(
-    (code) => process.exit(code),
-    (error) => {
-        console.error("FAILED: " + error.message);
-        process.exit(1);
-    });
+runMain(main);
