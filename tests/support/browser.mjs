@@ -1,7 +1,8 @@
 // What the page tests in Chromium share: finding Debian's Chromium and the site's playwright-core
 // (a test exits with SKIP when either is missing), a free loopback port, a checked condition,
 // and the run of a test's main function as the process's exit code.
-import { existsSync } from "node:fs";
+import { execFileSync } from "node:child_process";
+import { existsSync, rmSync } from "node:fs";
 import { createRequire } from "node:module";
 import { createServer } from "node:net";
 import { join, resolve } from "node:path";
@@ -46,6 +47,18 @@ export function check(condition, message) {
     if (!condition)
         throw new Error(message);
     console.log("ok: " + message);
+}
+
+// Ends a page test of the modelling site: closes the browser (when one was started), stops the
+// site that scripts/serve (the script serve) started in prefix, and removes prefix.
+export async function closeSite(browser, serve, prefix) {
+    if (browser)
+        await browser.close();
+    try {
+        execFileSync(serve, ["stop", "--prefix", prefix], { stdio: "inherit" });
+    } finally {
+        rmSync(prefix, { recursive: true, force: true });
+    }
 }
 
 // Runs main (an async function returning the exit code) and exits with its code; an exception

@@ -9,11 +9,11 @@
 // Usage: node forms_test.mjs SERVE_SCRIPT BUILD_DIR SITE_DIR
 // Exit codes: 0 passed, 1 failed, 77 skipped (no Chromium or no playwright-core).
 import { execFileSync } from "node:child_process";
-import { mkdtempSync, rmSync } from "node:fs";
+import { mkdtempSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import {
-    SKIP, check, chromiumFlags, chromiumPath, findChromium, freePort, runMain,
+    SKIP, check, chromiumFlags, chromiumPath, closeSite, findChromium, freePort, runMain,
 } from "../../support/browser.mjs";
 
 const [serve, buildDir, siteDir] = process.argv.slice(2);
@@ -412,13 +412,7 @@ async function main() {
         console.log(`${CASES.length - failed} passed, ${failed} failed`);
         return failed ? 1 : 0;
     } finally {
-        if (browser)
-            await browser.close();
-        try {
-            execFileSync(serve, ["stop", "--prefix", prefix], { stdio: "inherit" });
-        } finally {
-            rmSync(prefix, { recursive: true, force: true });
-        }
+        await closeSite(browser, serve, prefix);
     }
 }
 

@@ -14,7 +14,7 @@ import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import {
-    SKIP, check, chromiumFlags, chromiumPath, findChromium, freePort, runMain,
+    SKIP, check, chromiumFlags, chromiumPath, closeSite, findChromium, freePort, runMain,
 } from "../../support/browser.mjs";
 
 const [serve, buildDir, siteDir, shotDir] = process.argv.slice(2);
@@ -310,13 +310,7 @@ async function main() {
         check(errors.length === 0, "no script error on any page " + errors.join("; "));
         return 0;
     } finally {
-        if (browser)
-            await browser.close();
-        try {
-            execFileSync(serve, ["stop", "--prefix", prefix], { stdio: "inherit" });
-        } finally {
-            rmSync(prefix, { recursive: true, force: true });
-        }
+        await closeSite(browser, serve, prefix);
     }
 }
 
